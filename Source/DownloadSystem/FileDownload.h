@@ -1,0 +1,100 @@
+#pragma once
+// Fetches one object over HTTPS with a GET request on a worker thread of its own, either into
+// memory or straight into its destination file, and checks it against an expected CRC-32.
+// Every attempt starts from the first byte; a failed attempt is repeated up to three times.
+
+#include "Core/ByteBuffer.h"
+#include "Core/Hld_Thread.h"
+#include "DownloadSystem/CRC.h"
+#include "Platform/HttpRequest.h"
+
+#include <cstdint>
+#include <string>
+
+namespace DownloadSystem
+{
+
+class IDownloadListener;
+
+// State numbers of a download worker. 7 means the worker made its last attempt, not that the
+// result is good: callers judge the data, the file's CRC or GetErrorCode themselves.
+enum DownloadState : uint32_t
+{
+    kDownloadIdle = 0,
+    kDownloadRunning = 6,
+    kDownloadEnded = 7,
+};
+
+class FileDownload : public nd::Hld_Thread
+{
+public:
+    static constexpr uint32_t kChunkSize = 1024;
+    static constexpr int kRepeatLimit = 3; // four attempts in all
+
+    FileDownload();
+    ~FileDownload() override;
+    FileDownload(const FileDownload&) = delete;
+    FileDownload& operator=(const FileDownload&) = delete;
+
+    // Set-up: only while the worker is not running.
+    void SetHost(const std::u16string& value); // "name" or "name:port"; port 443 otherwise
+    void SetPath(const std::u16string& value); // begins with "/"
+    void SetRequestSuffix(const std::u16string& value); // appended to the path as it is ("?sig...")
+    void SetDestination(const std::u16string& value);
+    void SetListener(IDownloadListener* value); // not owned; may be null
+    void SetExpectedCRC(uint32_t value);        // 0: no check
+
+    // Written by the worker and read by any thread without a lock (polling).
+    uint32_t GetState() const { return state.load(); }
+    uint32_t GetErrorCode() const { return errorCode.load(); }
+    uint32_t GetBytesReceived() const { return bytesReceived.load(); }
+
+    // Memory-mode result: read only after the worker has ended.
+    nd::ByteBuffer& GetData() { return data; }
+    const nd::ByteBuffer& GetData() const { return data; }
+    void ReleaseData();
+
+    // Any thread; returns the new paused value. A paused worker keeps its connection and
+    // still notices Stop within 100 ms.
+    bool TogglePause();
+    bool IsPaused() const { return paused.load(); }
+
+    // Runs the worker in memory mode on its thread and returns after it ended.
+    void DownloadToMemory();
+    // Starts the worker in part-file mode and returns at once; poll GetState until it reads 7.
+    void StartPartDownload(const std::u16string& destinationPath);
+
+protected:
+    void Run() override;
+
+private:
+    class PartFileWriter;
+
+    void RunMemoryMode();
+    void RunPartFileMode();
+    bool OpenRequest();
+    void CloseHandles();
+    bool PrepareDestinationFolder();
+    bool VerifyPartFile(uint32_t& computed);
+    void LogIncorrectCrc(uint32_t computed, uint64_t byteCount);
+    void Finish();
+    bool SleepWhileRunning(uint32_t milliseconds);
+
+    std::u16string host;
+    std::u16string path;
+    std::u16string destination;
+    std::u16string requestSuffix;
+    Platform::HttpRequest request;
+    uint32_t chunkSize = kChunkSize;
+    std::atomic<uint32_t> bytesReceived{0};
+    uint32_t expectedCrc = 0;
+    std::atomic<bool> paused{false};
+    bool partFileMode = false;
+    IDownloadListener* listener = nullptr;
+    std::atomic<uint32_t> state{kDownloadIdle};
+    std::atomic<uint32_t> errorCode{0};
+    nd::ByteBuffer data;
+    CRC crc;
+};
+
+} // namespace DownloadSystem
