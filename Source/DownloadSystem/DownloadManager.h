@@ -1,0 +1,132 @@
+#pragma once
+// The download engine: a worker thread that turns the release's file list into verified setup
+// files in the target folder and then starts the setup. One run makes up to seven passes; each
+// reads the file list, keeps files already present with the right CRC-32, downloads the others
+// one at a time and verifies everything against a fresh read of the list.
+//
+// Threads: the UI thread calls RequestDownloadDescription (before the run), StartDownloadRun,
+// StopDownload, TogglePauseAll, PostLogFile and the counters; the run's own thread does the rest;
+// the one running FileDownload worker calls the listener operations. The counters are atomics
+// read without locks; a value may be a moment old.
+
+#include "Core/Hld_Thread.h"
+#include "Core/ScopedLock.h"
+#include "DownloadSystem/FileListEntry.h"
+#include "DownloadSystem/IDownloadListener.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace DownloadSystem
+{
+
+class FileDownload;
+
+class DownloadManager : public nd::Hld_Thread, public IDownloadListener
+{
+public:
+    static constexpr int kMaxPasses = 7;
+    static constexpr uint64_t kNoStartTick = ~uint64_t{0};
+
+    // Computes the machine identifier; nothing runs until StartDownloadRun.
+    DownloadManager();
+    // Stops a running download and waits for its thread and worker.
+    ~DownloadManager() override;
+    DownloadManager(const DownloadManager&) = delete;
+    DownloadManager& operator=(const DownloadManager&) = delete;
+
+    // [SECTION] Description and file list (DownloadManagerDescription.cpp)
+
+    // Asks the download service where the release lies. True when the answer had status 200.
+    // Blocks; call before StartDownloadRun, never while the run's thread exists.
+    bool RequestDownloadDescription(const std::u16string& releaseName);
+    // Reads and parses the release's file list. False when the storage answered 404 or the list
+    // names a file this program refuses (both reported); true otherwise, also with an empty list.
+    // Run's thread only.
+    bool GetFileList(std::vector<FileListEntry>& list);
+
+    // [SECTION] Driving the run (DownloadManager.cpp)
+
+    // Stores the folders and starts the run's thread. Called at most once per object.
+    void StartDownloadRun(const std::u16string& fileListName, const std::u16string& basePath,
+                          const std::u16string& targetFolder, const std::u16string& dataFolder);
+    // Stops the run and the running worker and waits for both. Safe to call at any time.
+    void StopDownload();
+    void TogglePauseAll();
+
+    int32_t GetProgressPercent() const;
+    uint64_t GetDownloadedBytes() const;
+    uint64_t GetTotalBytes() const;
+    uint64_t GetVerifyPercent() const;
+    bool IsCheckingFile() const;
+    std::u16string GetCheckingFileName() const;
+    uint64_t GetStartTick() const;
+
+    // The description answer; stable once RequestDownloadDescription has returned.
+    const std::u16string& GetComputerId() const { return computerId; }
+    const std::u16string& GetProductCode() const { return productCode; }
+    const std::u16string& GetCompanyName() const { return companyName; }
+    const std::u16string& GetStorageHost() const { return storageHost; }
+    const std::u16string& GetStorageSubfolder() const { return storageSubfolder; }
+    const std::u16string& GetStorageSignature() const { return storageSignature; }
+    const std::u16string& GetFileNameSuffix() const { return fileNameSuffix; }
+
+    // [SECTION] Local files and verification (DownloadManagerVerify.cpp); Run's thread.
+
+    std::u16string MakeLocalFileName(const std::u16string& name) const;
+    bool CRCCheckFile(const std::u16string& path, int32_t expected);
+    bool CheckFileFromCRCInfo(const FileListEntry& entry);
+    bool VerifyDownload();
+    bool DeleteLocalFile(const std::u16string& path);
+
+    // [SECTION] Service reports (DownloadManagerLogUpload.cpp)
+
+    // Writes logfile.txt beside the program and uploads the compressed records. UI thread;
+    // blocks until the upload has ended. May run while the download's thread still runs.
+    void PostLogFile();
+
+    // [SECTION] Listener (worker threads)
+
+    void OnDownloadFinished(FileDownload* download) override;
+    void OnDownloadProgress(FileDownload* download) override;
+
+protected:
+    void Run() override;
+
+private:
+    bool RunPasses(std::u16string& setupPath);
+    void StartSetup(const std::u16string& setupPath);
+    void DownloadFile(const FileListEntry& entry);
+    void FetchFile(const FileListEntry& entry, const std::u16string& localPath);
+    bool ReadFileListText(std::string& text, bool& notFound);
+    void SetCheckingFileName(const std::u16string& name);
+    std::u16string LocalPath(const std::u16string& storageName) const;
+
+    std::u16string fileListName;
+    std::u16string currentFile;
+    std::u16string basePath;
+    std::u16string targetFolder;
+    std::u16string dataFolder;
+    std::u16string productCode;
+    std::u16string companyName;
+    std::u16string fileNameSuffix;
+    std::u16string storageSubfolder;
+    std::u16string storageHost;
+    std::u16string computerId;
+    std::u16string checkingFileName;    // guarded by checkingFileNameLock
+    mutable std::mutex checkingFileNameLock;
+    std::u16string storageSignature;
+    std::vector<FileDownload*> activeDownloads; // not owning; guarded by activeDownloadsLock
+    mutable nd::CriticalSection activeDownloadsLock;
+    std::atomic<uint64_t> totalBytes{0};
+    std::atomic<uint64_t> completedBytes{0};
+    std::atomic<uint64_t> activeBytes{0}; // written under activeDownloadsLock
+    std::atomic<uint64_t> verifiedBytes{0};
+    std::atomic<uint64_t> startTick{kNoStartTick};
+    std::atomic<bool> checkingFile{false};
+};
+
+} // namespace DownloadSystem

@@ -1,0 +1,84 @@
+#pragma once
+// The screens object: the one object the program's hooks talk to. It owns the screen state, the
+// logo and artwork textures and the fade and slide timers, draws every frame and decides when
+// the program quits. Everything runs on the main thread except Init, the artwork task, which
+// runs once on a detached thread started by Prepare.
+
+#include "Core/ByteBuffer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace nd
+{
+
+class Texture;
+
+enum class Screen
+{
+    Splash,      // the logo while the artwork loads
+    Progress,    // the progress screen, or the download-error screen once the run failed
+    StartFailed, // the support screen after a failed description request
+};
+
+struct Float2
+{
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
+class DownloadManagerInterface
+{
+public:
+    // The single instance, created on first use and kept until the process ends.
+    static std::shared_ptr<DownloadManagerInterface> Instance();
+
+    // Creates the logo texture and starts Init on a detached thread. Runs once.
+    void Prepare(bool viewerMode);
+    // Draws one frame; false means quit.
+    bool DrawFrame();
+
+    // The artwork task: fetches the content description of the release and the images it
+    // names into the pending maps, then sets artworkReady (release ordering) whatever happened.
+    // Touches nothing else of this object, and no GL or UI state.
+    void Init();
+
+    void DrawSplash(float time);
+    bool DrawTitleBar();
+    void HandleWindowDrag();
+    bool PollArtwork();
+    Float2 MeasureText(int fontKey, float pixelSize, const std::string& text, float wrapWidth);
+    std::shared_ptr<Texture> FindCoreTexture(const std::string& name) const;
+    void DrawProgressScreen(float fade);
+    void DrawSidePanel(float fade);
+    bool DrawDownloadErrorScreen();
+    bool DrawSupportScreen();
+
+    // [SECTION] Fields (main thread unless noted)
+    Screen screen = Screen::Splash;
+    bool moving = false;
+    bool dragging = false;
+    bool dragBlocked = false;
+    // Written last by Init with release ordering; read with acquire ordering before the pending
+    // maps are touched.
+    std::atomic<bool> artworkReady{false};
+    bool prepared = false;
+    bool viewer = false;
+    Float2 grabOffset;
+    float progress = 0.0f;
+    int32_t currentSlide = 0;
+    int32_t nextSlide = 0;
+    float slideInterval = 15.0f;
+    float slideCountdown = 15.0f;
+    std::shared_ptr<Texture> logo;
+    std::map<std::string, ByteBuffer> pendingCoreImages; // Init writes; main thread after artworkReady
+    std::map<std::string, std::shared_ptr<Texture>> coreTextures;
+    std::map<std::string, ByteBuffer> pendingMediaImages; // Init writes; main thread after artworkReady
+    std::vector<std::shared_ptr<Texture>> slides;
+};
+
+} // namespace nd
