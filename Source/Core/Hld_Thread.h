@@ -55,6 +55,8 @@ protected:
     // Waits without limit until no thread of this object is executing, including one that a
     // timed-out Stop left behind. Derived destructors call it after their Stop.
     void WaitUntilFinished();
+    // The running flag itself, for blocking calls that poll it (Platform::HttpRequest).
+    const std::atomic<bool>* RunningFlag() const { return &running; }
 
 private:
     static void ThreadEntry(Hld_Thread* self);
