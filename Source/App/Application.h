@@ -1,0 +1,86 @@
+#pragma once
+// The one window, its OpenGL context and the frame loop. Everything here runs on the main thread.
+
+#include "App/WindowMode.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct GLFWwindow;
+
+namespace nd
+{
+
+class Application
+{
+public:
+    // Reports the desktop size in pixels; false when it is not known.
+    using DesktopSizeQuery = std::function<bool(int32_t& width, int32_t& height)>;
+
+    // The desktop is the primary monitor's current video mode. The query initialises GLFW on first use,
+    // because OnConfigure sizes the window before Create runs.
+    Application();
+    // For callers that know the desktop by other means (tests).
+    explicit Application(DesktopSizeQuery desktopSize);
+
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // The process-wide instance the entry point and the screens use.
+    static Application& Instance();
+
+    // Opens the window, makes its context current, sets up the UI layer and the frame clock, then
+    // returns OnCreate's result. A second call after success does nothing and returns true.
+    bool Create();
+    // The frame loop; returns when the window is asked to close or OnFrame returns false, after
+    // destroying the UI context. Does nothing before Create has succeeded.
+    void Run();
+
+    // Empty names are ignored; otherwise the title becomes "Halden | " + name.
+    void SetName(const std::string& name);
+    void SetWindowMode(WindowMode mode);
+    // Each side is clamped to the desktop (no lower bound); applied at once when the window exists.
+    void SetSize(int32_t width, int32_t height);
+    void SetPosition(int32_t x, int32_t y);
+    // Clamped to [0, 1]; ignored before the window exists.
+    void SetOpacity(float opacity);
+    // Moves the window to the middle of the primary monitor's current video mode.
+    void CenterOnScreen();
+    void Minimize();
+
+    // The opacity last applied (1 before any). Kept here because a window manager without
+    // compositing reports 1 whatever was set, and the screens' fades decide on this value.
+    float GetOpacity() const { return opacity; }
+    // Cursor position in desktop coordinates (window position + cursor position in the window);
+    // false when there is no window.
+    bool GetCursorScreenPos(float& x, float& y) const;
+
+    bool IsCreated() const { return created; }
+    int32_t GetWidth() const { return width; }
+    int32_t GetHeight() const { return height; }
+    int32_t GetX() const { return x; }
+    int32_t GetY() const { return y; }
+    WindowMode GetWindowMode() const { return windowMode; }
+    const std::string& GetTitle() const { return title; }
+    // Owned by GLFW for the rest of the process: the window is never destroyed explicitly.
+    GLFWwindow* GetWindow() const { return window; }
+
+    static constexpr const char* kTitlePrefix = "Halden | ";
+
+private:
+    GLFWwindow* CreateWindowForMode();
+
+    bool created = false;
+    int32_t width = 800;
+    int32_t height = 600;
+    int32_t x = 0;
+    int32_t y = 0;
+    WindowMode windowMode = WindowMode::Fullscreen;
+    std::string title = "Unnamed Application";
+    GLFWwindow* window = nullptr;
+    float opacity = 1.0f;
+    DesktopSizeQuery desktopSize;
+};
+
+} // namespace nd
