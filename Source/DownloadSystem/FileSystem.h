@@ -4,7 +4,9 @@
 
 #include "Core/ByteBuffer.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace DownloadSystem::FileSystem
@@ -20,5 +22,11 @@ uint64_t GetSizeOfFile(const std::u16string& path);
 // empty; one that cannot be read leaves it at the file's length with undefined content.
 // Files of 4 GiB and more are refused as unreadable and leave it empty.
 void ReadFileToBuffer(const std::u16string& path, nd::ByteBuffer& buffer);
+
+// Reads the whole file in pieces of at most pieceSize bytes, handing each to consume in order,
+// so that files of any size are checked in bounded memory. Reports with the messages of
+// ReadFileToBuffer; false when the file could not be opened or read to its end.
+bool ReadFileInPieces(const std::u16string& path, size_t pieceSize,
+                      const std::function<void(const uint8_t*, size_t)>& consume);
 
 } // namespace DownloadSystem::FileSystem

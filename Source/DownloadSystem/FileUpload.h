@@ -5,7 +5,7 @@
 // any HTTP status is an answer, judged by the caller through GetStatusCode.
 
 #include "Core/ByteBuffer.h"
-#include "Core/CriticalSection.h"
+#include "Core/ScopedLock.h"
 #include "Core/Hld_Thread.h"
 #include "Platform/HttpRequest.h"
 
@@ -88,7 +88,7 @@ protected:
 
 private:
     bool Execute();
-    bool OpenRequest(Platform::HttpRequestOptions& options);
+    void OpenRequest(Platform::HttpRequestOptions& options);
     void Disconnect();
     bool SendPlain(const Platform::HttpRequestOptions& options, const nd::ByteBuffer& body);
     bool SendStreamed(const Platform::HttpRequestOptions& options, const nd::ByteBuffer& body);

@@ -1,0 +1,436 @@
+#include "DownloadSystem/FileDownload.h"
+
+#include "Core/Console.h"
+#include "Core/ErrorLog.h"
+#include "Core/ScopedHandle.h"
+#include "Core/StringUtils.h"
+#include "DownloadSystem/FileSystem.h"
+#include "DownloadSystem/IDownloadListener.h"
+#include "Platform/FileIo.h"
+
+#include <chrono>
+#include <exception>
+#include <thread>
+#include <vector>
+
+namespace DownloadSystem
+{
+
+namespace
+{
+
+using nd::StringUtils;
+
+// The part file is written in pieces of this size rather than once per 1024-byte read.
+constexpr size_t kWriteBufferSize = 256 * 1024;
+// The CRC check reads the part file back in pieces of this size.
+constexpr size_t kCheckPieceSize = 1024 * 1024;
+constexpr uint32_t kPauseStepMs = 100;
+constexpr char kUserAgentHeader[] = "User-Agent: Norvia Download Manager / 9.5";
+
+std::u16string Decimal(uint32_t value)
+{
+    return StringUtils::IntToWideString(static_cast<int32_t>(value), 10);
+}
+
+} // namespace
+
+// Collects the body of one attempt and hands it to the file in large writes. Bytes of a
+// failed write are dropped; the attempt's CRC check then fails on the file.
+class FileDownload::PartFileWriter
+{
+public:
+    explicit PartFileWriter(Platform::NativeHandle handle) : file(handle) { buffer.reserve(kWriteBufferSize); }
+
+    bool IsOpen() const { return file.IsValid(); }
+    int LastError() const { return lastError; }
+
+    // False when a write to the file failed.
+    bool Write(const uint8_t* bytes, size_t length)
+    {
+        buffer.insert(buffer.end(), bytes, bytes + length);
+        return buffer.size() < kWriteBufferSize || Flush();
+    }
+
+    bool Flush()
+    {
+        if (buffer.empty())
+            return true;
+        const bool written = Platform::WriteAll(file.Get(), buffer.data(), buffer.size());
+        lastError = written ? 0 : Platform::LastErrorNumber();
+        buffer.clear();
+        return written;
+    }
+
+    // Flushes what is left and closes the file.
+    bool Close()
+    {
+        const bool flushed = Flush();
+        file.Reset();
+        return flushed;
+    }
+
+private:
+    nd::ScopedHandle file;
+    std::vector<uint8_t> buffer;
+    int lastError = 0;
+};
+
+FileDownload::FileDownload()
+{
+    crc.Init();
+}
+
+FileDownload::~FileDownload()
+{
+    // The base destructor would stop the worker only after these fields are gone.
+    Stop(kInfinite);
+    WaitUntilFinished();
+}
+
+void FileDownload::SetHost(const std::u16string& value)
+{
+    host = value;
+}
+
+void FileDownload::SetPath(const std::u16string& value)
+{
+    path = value;
+    nd::PrintVerbose("FileDownload::SetPath %s", StringUtils::ToUtf8(path).c_str());
+}
+
+void FileDownload::SetRequestSuffix(const std::u16string& value)
+{
+    requestSuffix = value;
+}
+
+void FileDownload::SetDestination(const std::u16string& value)
+{
+    destination = value;
+}
+
+void FileDownload::SetListener(IDownloadListener* value)
+{
+    listener = value;
+}
+
+void FileDownload::SetExpectedCRC(uint32_t value)
+{
+    expectedCrc = value;
+}
+
+void FileDownload::ReleaseData()
+{
+    data.Free();
+}
+
+bool FileDownload::TogglePause()
+{
+    bool current = paused.load();
+    while (!paused.compare_exchange_weak(current, !current))
+    {
+    }
+    return !current;
+}
+
+void FileDownload::DownloadToMemory()
+{
+    destination.clear();
+    partFileMode = false;
+    Start();
+    Wait(kInfinite);
+}
+
+void FileDownload::StartPartDownload(const std::u16string& destinationPath)
+{
+    destination = destinationPath;
+    partFileMode = true;
+    // A caller polling for 7 must not see the end of an earlier run before this one begins.
+    state = kDownloadIdle;
+    Start();
+}
+
+void FileDownload::Run()
+{
+    try
+    {
+        if (partFileMode)
+            RunPartFileMode();
+        else
+            RunMemoryMode();
+    }
+    catch (const std::exception& error)
+    {
+        nd::LogError(std::string("FildeDownload: Obviously a major malfunction. Stopping download. Message: ") +
+                         error.what(),
+                     nd::kErrorMajorMalfunction, __FILE__, __LINE__);
+        state = kDownloadIdle;
+        CloseHandles();
+    }
+}
+
+bool FileDownload::OpenRequest()
+{
+    CloseHandles();
+    nd::LogError(u"Opening connection: " + host, 0, __FILE__, __LINE__);
+
+    Platform::HttpRequestOptions options;
+    options.host = StringUtils::ToUtf8(host);
+    options.defaultPort = 443;
+    options.secure = true;
+    options.verb = "GET";
+    options.target = StringUtils::ToUtf8(path + requestSuffix);
+    options.headerBlock = kUserAgentHeader;
+    if (!request.Send(options, nullptr, 0, RunningFlag()))
+    {
+        nd::LogError(u"Connection::HttpSendRequest failed for: " + host + u"/ " + path, request.LastError(),
+                     __FILE__, __LINE__);
+        CloseHandles();
+        return false;
+    }
+
+    const uint32_t status = request.StatusCode();
+    const std::u16string headers = StringUtils::ToWide(request.RawHeaders());
+    if (!headers.empty())
+        nd::LogMessage(u"Response headers: " + headers, __FILE__, __LINE__);
+    if (status == 200)
+        return true;
+
+    errorCode = status;
+    if (!headers.empty())
+        nd::ReportError(u"Response status not 200, but " + Decimal(status) + u" Response headers: " + headers,
+                        nd::kErrorStatusNot200, __FILE__, __LINE__);
+    CloseHandles();
+    return false;
+}
+
+void FileDownload::CloseHandles()
+{
+    request.Close();
+}
+
+bool FileDownload::SleepWhileRunning(uint32_t milliseconds)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (IsRunning() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return IsRunning();
+}
+
+void FileDownload::RunMemoryMode()
+{
+    state = kDownloadRunning;
+    std::vector<uint8_t> chunk(chunkSize);
+    bool verified = false;
+    for (int repeats = 0;; ++repeats)
+    {
+        data.Free();
+        verified = false;
+        if (!OpenRequest())
+        {
+            SleepWhileRunning(100);
+        }
+        else
+        {
+            bool lastReadOk = false;
+            bool complete = false;
+            while (request.IsOpen() && IsRunning())
+            {
+                if (paused)
+                {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseStepMs));
+                    continue;
+                }
+                size_t read = 0;
+                lastReadOk = request.Read(chunk.data(), chunk.size(), read);
+                if (!lastReadOk)
+                {
+                    nd::LogError(u"InternetReadFile Failed for: " + destination, request.LastError(), __FILE__,
+                                 __LINE__);
+                    break;
+                }
+                if (read == 0)
+                {
+                    nd::LogMessage(u"Finished file: " + destination, __FILE__, __LINE__);
+                    complete = true;
+                    break;
+                }
+                if (!data.Append(chunk.data(), read))
+                    throw std::bad_alloc();
+                if (listener)
+                    listener->OnDownloadProgress(this);
+            }
+
+            uint32_t computed = 0;
+            if (lastReadOk)
+            {
+                if (data.Size() > 0 && expectedCrc != 0)
+                {
+                    computed = crc.Extend(0, data.Data(), data.Size());
+                    verified = computed == expectedCrc;
+                    nd::LogMessage(std::string("Checking CRC: ") + (verified ? "1" : "0"), __FILE__, __LINE__);
+                }
+                else if (data.Size() > 0 && complete)
+                {
+                    // Without a CRC only a body read to its end counts; a stop in the middle
+                    // leaves a truncated body that must not pass as a download.
+                    nd::LogMessage("No CRC checked", __FILE__, __LINE__);
+                    verified = true;
+                }
+            }
+            else
+            {
+                nd::LogError("Error reading file, reconnecting.", request.LastError(), __FILE__, __LINE__);
+            }
+            if (data.Size() == 0 && expectedCrc == 0)
+                verified = true;
+            if (!verified)
+                LogIncorrectCrc(computed, data.Size());
+            CloseHandles();
+        }
+        if (verified || !IsRunning() || repeats >= kRepeatLimit)
+            break;
+    }
+    if (verified)
+        nd::LogMessage(u"Download: " + destination + u" correct CRC. Download succesful.", __FILE__, __LINE__);
+    Finish();
+}
+
+void FileDownload::RunPartFileMode()
+{
+    if (!PrepareDestinationFolder())
+    {
+        // The caller polls for 7; ending silently would leave it waiting for ever.
+        Finish();
+        return;
+    }
+    state = kDownloadRunning;
+    std::vector<uint8_t> chunk(chunkSize);
+    for (int repeats = 0;; ++repeats)
+    {
+        bytesReceived = 0;
+        bool verified = false;
+        bool tooLarge = false;
+        if (!OpenRequest())
+        {
+            SleepWhileRunning(100);
+        }
+        else
+        {
+            PartFileWriter writer(Platform::CreateFileForWriting(StringUtils::ToUtf8(destination)));
+            if (!writer.IsOpen())
+            {
+                nd::ReportError(u"Couldn't create part file: " + destination, Platform::LastErrorNumber(), __FILE__,
+                                __LINE__);
+                CloseHandles();
+                Finish();
+                return;
+            }
+            bool lastReadOk = false;
+            bool complete = false;
+            while (request.IsOpen() && IsRunning())
+            {
+                if (paused)
+                {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseStepMs));
+                    continue;
+                }
+                size_t read = 0;
+                lastReadOk = request.Read(chunk.data(), chunk.size(), read);
+                if (!lastReadOk)
+                {
+                    nd::LogError(u"InternetReadFile Failed for: " + destination, request.LastError(), __FILE__,
+                                 __LINE__);
+                    break;
+                }
+                if (read == 0)
+                {
+                    nd::LogMessage(u"Finished file: " + destination, __FILE__, __LINE__);
+                    complete = true;
+                    break;
+                }
+                // The byte counter is 32 bits wide; a body that outgrows it cannot be described
+                // and would only repeat the same end on every attempt.
+                if (uint64_t{bytesReceived} + read > UINT32_MAX)
+                {
+                    nd::ReportError(u"Download: " + destination +
+                                        u" is larger than 4 GiB, more than this download can count. "
+                                        u"Download stopped.",
+                                    nd::kErrorMajorMalfunction, __FILE__, __LINE__);
+                    tooLarge = true;
+                    break;
+                }
+                if (!writer.Write(chunk.data(), read))
+                    nd::ReportError(u"Couldn't write part file", writer.LastError(), __FILE__, __LINE__);
+                bytesReceived += static_cast<uint32_t>(read);
+                if (listener)
+                    listener->OnDownloadProgress(this);
+            }
+            if (!writer.Close())
+                nd::ReportError(u"Couldn't write part file", writer.LastError(), __FILE__, __LINE__);
+            if (!lastReadOk && request.IsOpen())
+                nd::LogError("Error reading file, reconnecting.", request.LastError(), __FILE__, __LINE__);
+
+            uint32_t computed = 0;
+            if (expectedCrc != 0)
+                verified = VerifyPartFile(computed) && computed == expectedCrc;
+            else
+                verified = complete; // a body cut short is no download, even without a CRC
+            if (tooLarge)
+                verified = false;
+            if (!verified)
+                LogIncorrectCrc(computed, bytesReceived);
+            CloseHandles();
+        }
+        if (verified || tooLarge || !IsRunning() || repeats >= kRepeatLimit)
+            break;
+    }
+    Finish();
+}
+
+bool FileDownload::PrepareDestinationFolder()
+{
+    // The folder is everything before the last "/"; a path without one (or directly under
+    // the root) needs no folder.
+    const size_t slash = destination.rfind(u'/');
+    if (slash == std::u16string::npos || slash == 0)
+        return true;
+    const std::u16string folder = destination.substr(0, slash);
+    const std::string native = StringUtils::ToUtf8(folder);
+    if (Platform::PathExists(native))
+        return true;
+    if (!Platform::CreateDirectory(native))
+    {
+        nd::ReportError(u"Unable to create directory: " + folder, Platform::LastErrorNumber(), __FILE__, __LINE__);
+        return false;
+    }
+    return true;
+}
+
+bool FileDownload::VerifyPartFile(uint32_t& computed)
+{
+    CRC check;
+    check.Init();
+    uint32_t value = 0;
+    const bool read = FileSystem::ReadFileInPieces(destination, kCheckPieceSize, [&](const uint8_t* bytes, size_t n)
+                                                   { value = check.Extend(value, bytes, n); });
+    computed = value;
+    return read;
+}
+
+void FileDownload::LogIncorrectCrc(uint32_t computed, uint64_t byteCount)
+{
+    nd::LogError(u"Download: " + destination + u" incorrect CRC. Expected: " + Decimal(expectedCrc) + u" found: " +
+                     Decimal(computed) + u" bytes read: " + Decimal(static_cast<uint32_t>(byteCount)) +
+                     u"Retrying download",
+                 nd::kErrorDownloadRetry, __FILE__, __LINE__);
+}
+
+void FileDownload::Finish()
+{
+    state = kDownloadEnded;
+    if (listener)
+        listener->OnDownloadFinished(this);
+}
+
+} // namespace DownloadSystem

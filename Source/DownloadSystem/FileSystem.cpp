@@ -1,0 +1,133 @@
+#include "DownloadSystem/FileSystem.h"
+
+#include "Core/ErrorLog.h"
+#include "Core/ScopedHandle.h"
+#include "Core/StringUtils.h"
+#include "Platform/FileIo.h"
+#include "Platform/ProcessInfo.h"
+
+#include <cerrno>
+#include <vector>
+
+namespace DownloadSystem::FileSystem
+{
+
+namespace
+{
+
+using nd::StringUtils;
+
+// Wide paths become the platform's UTF-8 paths; messages keep the path as the caller passed it.
+std::string NativePath(const std::u16string& path)
+{
+    return StringUtils::ToUtf8(path);
+}
+
+void ReportOpenFailure(const std::u16string& path, int errorNumber, int line)
+{
+    nd::ReportError("Couldn't read file " + StringUtils::ToNarrow(path), errorNumber, __FILE__, line);
+}
+
+void ReportReadFailure(const std::u16string& path, int errorNumber, int line)
+{
+    nd::ReportError("Unable to read from file" + StringUtils::ToNarrow(path), errorNumber, __FILE__, line);
+}
+
+} // namespace
+
+std::string& GetExecutableFolder(std::string& folder)
+{
+    folder = Platform::ExecutablePath();
+    const size_t slash = folder.rfind('/');
+    if (slash != std::string::npos)
+        folder.erase(slash);
+    return folder;
+}
+
+uint64_t GetSizeOfFile(const std::u16string& path)
+{
+    const std::string native = NativePath(path);
+    // A folder is not a file here either: the system would refuse to open it as one.
+    if (!Platform::PathExists(native) || Platform::IsDirectory(native))
+        return 0;
+    nd::ScopedHandle file(Platform::OpenFileForReading(native));
+    if (!file.IsValid())
+        return 0;
+    uint64_t size = 0;
+    if (!Platform::GetFileSize(file.Get(), size))
+    {
+        nd::ReportError("GetFileSizeEx failed", Platform::LastErrorNumber(), __FILE__, __LINE__);
+        return 0;
+    }
+    return size;
+}
+
+void ReadFileToBuffer(const std::u16string& path, nd::ByteBuffer& buffer)
+{
+    buffer.Free();
+    const std::string native = NativePath(path);
+    nd::ScopedHandle file(Platform::IsDirectory(native) ? Platform::kInvalidHandle
+                                                        : Platform::OpenFileForReading(native));
+    if (!file.IsValid())
+    {
+        ReportOpenFailure(path, Platform::IsDirectory(native) ? EISDIR : Platform::LastErrorNumber(), __LINE__);
+        return;
+    }
+    uint64_t size = 0;
+    if (!Platform::GetFileSize(file.Get(), size))
+    {
+        ReportReadFailure(path, Platform::LastErrorNumber(), __LINE__);
+        return;
+    }
+    // The size is a 32-bit count by contract; taking the low part of a larger file would hand
+    // out a silently truncated file, so such files are refused.
+    if (size > UINT32_MAX)
+    {
+        ReportReadFailure(path, EFBIG, __LINE__);
+        return;
+    }
+    if (size == 0)
+        return;
+    if (!buffer.Allocate(static_cast<size_t>(size)))
+    {
+        ReportReadFailure(path, ENOMEM, __LINE__);
+        return;
+    }
+    size_t read = 0;
+    if (!Platform::ReadFully(file.Get(), buffer.Data(), buffer.Size(), read))
+    {
+        ReportReadFailure(path, Platform::LastErrorNumber(), __LINE__);
+        return;
+    }
+    // The file shrank since its size was taken: keep exactly what it holds now.
+    if (read < buffer.Size())
+        buffer.Resize(read);
+}
+
+bool ReadFileInPieces(const std::u16string& path, size_t pieceSize,
+                      const std::function<void(const uint8_t*, size_t)>& consume)
+{
+    const std::string native = NativePath(path);
+    nd::ScopedHandle file(Platform::IsDirectory(native) ? Platform::kInvalidHandle
+                                                        : Platform::OpenFileForReading(native));
+    if (!file.IsValid())
+    {
+        ReportOpenFailure(path, Platform::IsDirectory(native) ? EISDIR : Platform::LastErrorNumber(), __LINE__);
+        return false;
+    }
+    std::vector<uint8_t> piece(pieceSize == 0 ? 1 : pieceSize);
+    for (;;)
+    {
+        size_t read = 0;
+        if (!Platform::ReadFile(file.Get(), piece.data(), piece.size(), read))
+        {
+            ReportReadFailure(path, Platform::LastErrorNumber(), __LINE__);
+            return false;
+        }
+        if (read == 0)
+            return true;
+        consume(piece.data(), read);
+    }
+}
+
+} // namespace DownloadSystem::FileSystem
