@@ -21,7 +21,8 @@ public:
     static float FramebufferScale(int framebufferSize, int windowSize);
 
 private:
-    static void SetupRenderState(ImDrawData* drawData, int framebufferWidth, int framebufferHeight);
+    static void SetupRenderState(ImDrawData* drawData, int framebufferWidth, int framebufferHeight,
+                                 bool saveMatrices);
 };
 
 } // namespace nd

@@ -1,0 +1,230 @@
+#include "App/Application.h"
+
+#include "App/CoreUI.h"
+#include "App/FrameClock.h"
+#include "App/Hooks.h"
+#include "Core/Console.h"
+
+#include <GLFW/glfw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+namespace nd
+{
+
+namespace
+{
+
+void GlfwErrorCallback(int code, const char* description)
+{
+    std::fprintf(stderr, "Error %d: %s\n", code, description);
+}
+
+// GLFW must be initialised before any monitor can be asked about; a second call returns at once.
+bool InitGlfw()
+{
+    glfwSetErrorCallback(GlfwErrorCallback);
+    return glfwInit() == GLFW_TRUE;
+}
+
+const GLFWvidmode* PrimaryVideoMode()
+{
+    if (!InitGlfw())
+        return nullptr;
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    return monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
+}
+
+// The desktop is taken to be the primary monitor's current video mode: the area the program's window
+// is centred on, and what a desktop window spans on a single-monitor system.
+bool PrimaryMonitorSize(int32_t& width, int32_t& height)
+{
+    const GLFWvidmode* mode = PrimaryVideoMode();
+    if (mode == nullptr)
+        return false;
+    width = mode->width;
+    height = mode->height;
+    return true;
+}
+
+} // namespace
+
+Application::Application() : Application(PrimaryMonitorSize)
+{
+}
+
+Application::Application(DesktopSizeQuery desktopSize) : desktopSize(std::move(desktopSize))
+{
+}
+
+Application& Application::Instance()
+{
+    static Application application;
+    return application;
+}
+
+bool Application::Create()
+{
+    if (created)
+        return true;
+    PrintVerbose(" Application::Create() -> Engine starting...'\n");
+    if (!InitGlfw())
+    {
+        PrintError(" Application::Create() -> GLFW: Init failed!\n");
+        return false;
+    }
+
+    glfwDefaultWindowHints();
+    glfwWindowHint(GLFW_CLIENT_API, GLFW_OPENGL_API);
+    glfwWindowHint(GLFW_AUTO_ICONIFY, GLFW_TRUE);
+    // No context version is asked for: the UI renderer needs a compatibility context.
+    window = CreateWindowForMode();
+    if (window == nullptr)
+    {
+        PrintError(" Application::Create() -> GLFW: Window creation failed!\n");
+        return false;
+    }
+    glfwMakeContextCurrent(window);
+    glfwSwapInterval(1);
+    opacity = 1.0f;
+
+    // Centred without changing the stored position.
+    if (const GLFWvidmode* mode = PrimaryVideoMode())
+        glfwSetWindowPos(window, (mode->width - width) / 2, (mode->height - height) / 2);
+
+    CoreUI::Instance()->Init(window);
+    FrameClock::Instance().Start();
+    FrameClock::Instance().Update();
+    created = true;
+    return OnCreate();
+}
+
+GLFWwindow* Application::CreateWindowForMode()
+{
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    const GLFWvidmode* mode = monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
+    switch (windowMode)
+    {
+    case WindowMode::Windowed:
+        return glfwCreateWindow(width, height, title.c_str(), nullptr, nullptr);
+    case WindowMode::Borderless:
+        glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
+        return glfwCreateWindow(width, height, title.c_str(), nullptr, nullptr);
+    case WindowMode::Fullscreen:
+        if (mode != nullptr)
+        {
+            glfwWindowHint(GLFW_RED_BITS, mode->redBits);
+            glfwWindowHint(GLFW_GREEN_BITS, mode->greenBits);
+            glfwWindowHint(GLFW_BLUE_BITS, mode->blueBits);
+            glfwWindowHint(GLFW_REFRESH_RATE, mode->refreshRate);
+        }
+        return glfwCreateWindow(width, height, title.c_str(), monitor, nullptr);
+    case WindowMode::FullscreenNative:
+        if (mode != nullptr)
+            return glfwCreateWindow(mode->width, mode->height, title.c_str(), monitor, nullptr);
+        return glfwCreateWindow(width, height, title.c_str(), nullptr, nullptr);
+    }
+    return nullptr;
+}
+
+void Application::Run()
+{
+    if (!created || window == nullptr)
+        return;
+    std::shared_ptr<CoreUI> ui = CoreUI::Instance();
+    FrameClock& clock = FrameClock::Instance();
+    while (!glfwWindowShouldClose(window))
+    {
+        glfwPollEvents();
+        clock.Update();
+        ui->NewFrame();
+        // Quitting leaves this frame unrendered and unpresented.
+        if (!OnFrame())
+            break;
+        ui->Render();
+        glfwMakeContextCurrent(window);
+        glfwSwapBuffers(window);
+        glfwSetWindowTitle(window, title.c_str());
+    }
+    ui->Shutdown();
+}
+
+void Application::SetName(const std::string& name)
+{
+    if (name.empty())
+        return;
+    title = kTitlePrefix + name;
+    if (window != nullptr)
+        glfwSetWindowTitle(window, title.c_str());
+}
+
+void Application::SetWindowMode(WindowMode mode)
+{
+    windowMode = mode;
+}
+
+void Application::SetSize(int32_t newWidth, int32_t newHeight)
+{
+    int32_t desktopWidth = 0, desktopHeight = 0;
+    // Without a desktop to measure (no display yet) the size is kept as asked.
+    if (desktopSize && desktopSize(desktopWidth, desktopHeight))
+    {
+        newWidth = std::min(newWidth, desktopWidth);
+        newHeight = std::min(newHeight, desktopHeight);
+    }
+    width = newWidth;
+    height = newHeight;
+    if (window != nullptr)
+        glfwSetWindowSize(window, width, height);
+}
+
+void Application::SetPosition(int32_t newX, int32_t newY)
+{
+    x = newX;
+    y = newY;
+    if (window != nullptr)
+        glfwSetWindowPos(window, x, y);
+}
+
+void Application::SetOpacity(float value)
+{
+    if (window == nullptr || std::isnan(value))
+        return;
+    opacity = std::clamp(value, 0.0f, 1.0f);
+    glfwSetWindowOpacity(window, opacity);
+}
+
+void Application::CenterOnScreen()
+{
+    int32_t monitorWidth = 0, monitorHeight = 0;
+    if (const GLFWvidmode* mode = PrimaryVideoMode())
+    {
+        monitorWidth = mode->width;
+        monitorHeight = mode->height;
+    }
+    SetPosition((monitorWidth - width) / 2, (monitorHeight - height) / 2);
+}
+
+void Application::Minimize()
+{
+    if (created && window != nullptr)
+        glfwIconifyWindow(window);
+}
+
+bool Application::GetCursorScreenPos(float& screenX, float& screenY) const
+{
+    if (window == nullptr)
+        return false;
+    int windowX = 0, windowY = 0;
+    double cursorX = 0.0, cursorY = 0.0;
+    glfwGetWindowPos(window, &windowX, &windowY);
+    glfwGetCursorPos(window, &cursorX, &cursorY);
+    screenX = static_cast<float>(windowX + cursorX);
+    screenY = static_cast<float>(windowY + cursorY);
+    return true;
+}
+
+} // namespace nd
