@@ -6,6 +6,7 @@
 #include "Core/StringUtils.h"
 #include "DownloadSystem/FileSystem.h"
 #include "DownloadSystem/IDownloadListener.h"
+#include "DownloadSystem/PartFileWriter.h"
 #include "Platform/FileIo.h"
 
 #include <chrono>
@@ -21,8 +22,6 @@ namespace
 
 using nd::StringUtils;
 
-// The part file is written in pieces of this size rather than once per 1024-byte read.
-constexpr size_t kWriteBufferSize = 256 * 1024;
 // The CRC check reads the part file back in pieces of this size.
 constexpr size_t kCheckPieceSize = 1024 * 1024;
 constexpr uint32_t kPauseStepMs = 100;
@@ -34,47 +33,6 @@ std::u16string Decimal(uint32_t value)
 }
 
 } // namespace
-
-// Collects the body of one attempt and hands it to the file in large writes. Bytes of a
-// failed write are dropped; the attempt's CRC check then fails on the file.
-class FileDownload::PartFileWriter
-{
-public:
-    explicit PartFileWriter(Platform::NativeHandle handle) : file(handle) { buffer.reserve(kWriteBufferSize); }
-
-    bool IsOpen() const { return file.IsValid(); }
-    int LastError() const { return lastError; }
-
-    // False when a write to the file failed.
-    bool Write(const uint8_t* bytes, size_t length)
-    {
-        buffer.insert(buffer.end(), bytes, bytes + length);
-        return buffer.size() < kWriteBufferSize || Flush();
-    }
-
-    bool Flush()
-    {
-        if (buffer.empty())
-            return true;
-        const bool written = Platform::WriteAll(file.Get(), buffer.data(), buffer.size());
-        lastError = written ? 0 : Platform::LastErrorNumber();
-        buffer.clear();
-        return written;
-    }
-
-    // Flushes what is left and closes the file.
-    bool Close()
-    {
-        const bool flushed = Flush();
-        file.Reset();
-        return flushed;
-    }
-
-private:
-    nd::ScopedHandle file;
-    std::vector<uint8_t> buffer;
-    int lastError = 0;
-};
 
 FileDownload::FileDownload()
 {
@@ -217,6 +175,36 @@ bool FileDownload::SleepWhileRunning(uint32_t milliseconds)
     return IsRunning();
 }
 
+FileDownload::BodyRead FileDownload::ReadBody(std::vector<uint8_t>& chunk,
+                                              const std::function<bool(const uint8_t*, size_t)>& consume)
+{
+    BodyRead result;
+    while (request.IsOpen() && IsRunning())
+    {
+        if (paused)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPauseStepMs));
+            continue;
+        }
+        size_t read = 0;
+        result.lastReadOk = request.Read(chunk.data(), chunk.size(), read);
+        if (!result.lastReadOk)
+        {
+            nd::LogError(u"InternetReadFile Failed for: " + destination, request.LastError(), __FILE__, __LINE__);
+            break;
+        }
+        if (read == 0)
+        {
+            nd::LogMessage(u"Finished file: " + destination, __FILE__, __LINE__);
+            result.complete = true;
+            break;
+        }
+        if (!consume(chunk.data(), read))
+            break;
+    }
+    return result;
+}
+
 void FileDownload::RunMemoryMode()
 {
     state = kDownloadRunning;
@@ -232,34 +220,17 @@ void FileDownload::RunMemoryMode()
         }
         else
         {
-            bool lastReadOk = false;
-            bool complete = false;
-            while (request.IsOpen() && IsRunning())
-            {
-                if (paused)
-                {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseStepMs));
-                    continue;
-                }
-                size_t read = 0;
-                lastReadOk = request.Read(chunk.data(), chunk.size(), read);
-                if (!lastReadOk)
-                {
-                    nd::LogError(u"InternetReadFile Failed for: " + destination, request.LastError(), __FILE__,
-                                 __LINE__);
-                    break;
-                }
-                if (read == 0)
-                {
-                    nd::LogMessage(u"Finished file: " + destination, __FILE__, __LINE__);
-                    complete = true;
-                    break;
-                }
-                if (!data.Append(chunk.data(), read))
-                    throw std::bad_alloc();
-                if (listener)
-                    listener->OnDownloadProgress(this);
-            }
+            const BodyRead body = ReadBody(chunk,
+                                           [&](const uint8_t* bytes, size_t read)
+                                           {
+                                               if (!data.Append(bytes, read))
+                                                   throw std::bad_alloc();
+                                               if (listener)
+                                                   listener->OnDownloadProgress(this);
+                                               return true;
+                                           });
+            const bool lastReadOk = body.lastReadOk;
+            const bool complete = body.complete;
 
             uint32_t computed = 0;
             if (lastReadOk)
@@ -326,46 +297,30 @@ void FileDownload::RunPartFileMode()
                 Finish();
                 return;
             }
-            bool lastReadOk = false;
-            bool complete = false;
-            while (request.IsOpen() && IsRunning())
-            {
-                if (paused)
+            const BodyRead body = ReadBody(
+                chunk,
+                [&](const uint8_t* bytes, size_t read)
                 {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseStepMs));
-                    continue;
-                }
-                size_t read = 0;
-                lastReadOk = request.Read(chunk.data(), chunk.size(), read);
-                if (!lastReadOk)
-                {
-                    nd::LogError(u"InternetReadFile Failed for: " + destination, request.LastError(), __FILE__,
-                                 __LINE__);
-                    break;
-                }
-                if (read == 0)
-                {
-                    nd::LogMessage(u"Finished file: " + destination, __FILE__, __LINE__);
-                    complete = true;
-                    break;
-                }
-                // The byte counter is 32 bits wide; a body that outgrows it cannot be described
-                // and would only repeat the same end on every attempt.
-                if (uint64_t{bytesReceived} + read > UINT32_MAX)
-                {
-                    nd::ReportError(u"Download: " + destination +
-                                        u" is larger than 4 GiB, more than this download can count. "
-                                        u"Download stopped.",
-                                    nd::kErrorMajorMalfunction, __FILE__, __LINE__);
-                    tooLarge = true;
-                    break;
-                }
-                if (!writer.Write(chunk.data(), read))
-                    nd::ReportError(u"Couldn't write part file", writer.LastError(), __FILE__, __LINE__);
-                bytesReceived += static_cast<uint32_t>(read);
-                if (listener)
-                    listener->OnDownloadProgress(this);
-            }
+                    // The byte counter is 32 bits wide; a body that outgrows it cannot be
+                    // described and would only repeat the same end on every attempt.
+                    if (uint64_t{bytesReceived} + read > UINT32_MAX)
+                    {
+                        nd::ReportError(u"Download: " + destination +
+                                            u" is larger than 4 GiB, more than this download can count. "
+                                            u"Download stopped.",
+                                        nd::kErrorMajorMalfunction, __FILE__, __LINE__);
+                        tooLarge = true;
+                        return false;
+                    }
+                    if (!writer.Write(bytes, read))
+                        nd::ReportError(u"Couldn't write part file", writer.LastError(), __FILE__, __LINE__);
+                    bytesReceived += static_cast<uint32_t>(read);
+                    if (listener)
+                        listener->OnDownloadProgress(this);
+                    return true;
+                });
+            const bool lastReadOk = body.lastReadOk;
+            const bool complete = body.complete;
             if (!writer.Close())
                 nd::ReportError(u"Couldn't write part file", writer.LastError(), __FILE__, __LINE__);
             if (!lastReadOk && request.IsOpen())

@@ -9,7 +9,9 @@
 #include "Platform/HttpRequest.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace DownloadSystem
 {
@@ -68,8 +70,14 @@ protected:
     void Run() override;
 
 private:
-    class PartFileWriter;
-
+    struct BodyRead
+    {
+        bool lastReadOk = false; // the last read call succeeded
+        bool complete = false;   // the body was read to its end
+    };
+    // Reads the open request's body in chunk-size pieces, honouring pause and stop, and hands
+    // each piece to consume, which returns false to stop reading.
+    BodyRead ReadBody(std::vector<uint8_t>& chunk, const std::function<bool(const uint8_t*, size_t)>& consume);
     void RunMemoryMode();
     void RunPartFileMode();
     bool OpenRequest();
