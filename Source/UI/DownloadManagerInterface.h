@@ -5,6 +5,9 @@
 // runs once on a detached thread started by Prepare.
 
 #include "Core/ByteBuffer.h"
+#include "UI/FigureTable.h"
+#include "UI/ScreenFade.h"
+#include "UI/SlideCrossFade.h"
 
 #include <atomic>
 #include <cstdint>
@@ -17,6 +20,7 @@ namespace nd
 {
 
 class Texture;
+class ScreenServices;
 
 enum class Screen
 {
@@ -31,7 +35,7 @@ struct Float2
     float y = 0.0f;
 };
 
-class DownloadManagerInterface
+class DownloadManagerInterface : public std::enable_shared_from_this<DownloadManagerInterface>
 {
 public:
     // The single instance, created on first use and kept until the process ends.
@@ -46,6 +50,9 @@ public:
     // names into the pending maps, then sets artworkReady (release ordering) whatever happened.
     // Touches nothing else of this object, and no GL or UI state.
     void Init();
+
+    // Init's body; may throw, Init records it.
+    void FetchArtwork();
 
     void DrawSplash(float time);
     bool DrawTitleBar();
@@ -79,6 +86,32 @@ public:
     std::map<std::string, std::shared_ptr<Texture>> coreTextures;
     std::map<std::string, ByteBuffer> pendingMediaImages; // Init writes; main thread after artworkReady
     std::vector<std::shared_ptr<Texture>> slides;
+
+    // [SECTION] Screen state kept across frames (main thread)
+    static constexpr float kSplashSpeed = 1.5f; // splash time runs 1.5 times as fast as the clock
+    static constexpr float kSplashEnd = 2.0f;   // the splash ends past this splash time
+    float splashTime = 0.0f;
+    ScreenFade progressFade;
+    ScreenFade startFailedFade;
+    SlideCrossFade slideCrossFade;
+    FigureTable figures;
+
+    // The outside world of the screens; LiveScreenServices unless a test installed its own.
+    ScreenServices& Services();
+    void SetServices(std::shared_ptr<ScreenServices> replacement);
+
+private:
+    void LeaveSplash();
+    // A release ends a drag when the window moved in the previous frame or a drag is still held;
+    // such a release never presses a button.
+    bool DragInProgress() const { return moving || dragging; }
+    void DrawBand();
+    bool DrawExitButton(float centreX, bool onLightBackground);
+    std::shared_ptr<Texture> TextureFromImage(const std::string& name, const ByteBuffer& bytes);
+    void DrawText(int fontKey, float pixelSize, float x, float y, unsigned int colour, const std::string& text,
+                  float wrapWidth = 0.0f);
+
+    std::shared_ptr<ScreenServices> services;
 };
 
 } // namespace nd
