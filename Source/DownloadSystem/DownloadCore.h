@@ -22,6 +22,11 @@ struct RemainingTime
     uint32_t seconds = 0;
 };
 
+// (total - done) / speed as hours, minutes and seconds; zeros when nothing is left or the speed
+// is 0 (also when more was counted than the total, which unsigned arithmetic would turn into
+// an absurd time).
+RemainingTime RemainingTimeFor(uint64_t done, uint64_t total, uint32_t speed);
+
 class DownloadCore
 {
 public:

@@ -87,6 +87,10 @@ public:
     // Writes logfile.txt beside the program and uploads the compressed records. UI thread;
     // blocks until the upload has ended. May run while the download's thread still runs.
     void PostLogFile();
+    // The program's folder (for logfile.txt; else the executable's) and the data folder (for
+    // logfile.gz), so that the log can go out also when no run was ever started. Call before
+    // StartDownloadRun, which sets the data folder again.
+    void SetReportFolders(const std::u16string& programFolder, const std::u16string& dataFolder);
 
     // [SECTION] Listener (worker threads)
 
@@ -97,11 +101,18 @@ protected:
     void Run() override;
 
 private:
+    // Read cycles of the file list end after this many; a list that keeps changing then counts
+    // as unreadable (an empty list) for the pass.
+    static constexpr int kMaxListReadCycles = 5;
+
     bool RunPasses(std::u16string& setupPath);
     void StartSetup(const std::u16string& setupPath);
     void DownloadFile(const FileListEntry& entry);
     void FetchFile(const FileListEntry& entry, const std::u16string& localPath);
-    bool ReadFileListText(std::string& text, bool& notFound);
+    bool ReadListOnce(std::string& text, uint32_t& errorCode);
+    // The run was started and has been told to stop. Operations called outside a run (tests)
+    // never see a stop.
+    bool StopRequested() const { return runStarted && !IsRunning(); }
     void SetCheckingFileName(const std::u16string& name);
     std::u16string LocalPath(const std::u16string& storageName) const;
 
@@ -110,6 +121,7 @@ private:
     std::u16string basePath;
     std::u16string targetFolder;
     std::u16string dataFolder;
+    std::u16string programFolder; // logfile.txt; empty: the executable's folder
     std::u16string productCode;
     std::u16string companyName;
     std::u16string fileNameSuffix;
@@ -127,6 +139,8 @@ private:
     std::atomic<uint64_t> verifiedBytes{0};
     std::atomic<uint64_t> startTick{kNoStartTick};
     std::atomic<bool> checkingFile{false};
+    bool pauseRequested = false; // guarded by activeDownloadsLock; a worker started later starts paused
+    bool runStarted = false; // set before the thread starts
 };
 
 } // namespace DownloadSystem

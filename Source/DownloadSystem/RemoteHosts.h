@@ -21,6 +21,11 @@ std::string ServiceHost();
 std::string ContentHost();
 std::string SupportHost();
 
+// The host to fetch an artwork image from, given the host named in its URL. Image URLs carry no
+// usable port (only their host and path count), so the content host's override, port included,
+// applies to images that name the content host.
+std::string ImageHost(const std::string& urlHost);
+
 // "https://" + service host + kServicePath: the description request and the log upload.
 std::string ServiceUrl();
 // "https://" + support host + kSupportArticlePath: opened in the browser when a start fails.

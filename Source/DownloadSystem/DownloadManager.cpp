@@ -1,0 +1,158 @@
+#include "DownloadSystem/DownloadManager.h"
+
+#include "Core/ErrorLog.h"
+#include "Core/StringUtils.h"
+#include "DownloadSystem/ComputerId.h"
+#include "DownloadSystem/FileDownload.h"
+
+#include <algorithm>
+
+namespace DownloadSystem
+{
+
+DownloadManager::DownloadManager()
+{
+    ComputerId identifier;
+    identifier.GetComputerIdWide(computerId);
+}
+
+DownloadManager::~DownloadManager()
+{
+    StopDownload();
+    WaitUntilFinished();
+}
+
+void DownloadManager::StartDownloadRun(const std::u16string& fileListName, const std::u16string& basePath,
+                                       const std::u16string& targetFolder, const std::u16string& dataFolder)
+{
+    if (runStarted)
+        return;
+    this->fileListName = fileListName;
+    this->basePath = basePath;
+    this->targetFolder = targetFolder;
+    this->dataFolder = dataFolder;
+    runStarted = true;
+    Start();
+}
+
+void DownloadManager::SetReportFolders(const std::u16string& programFolder, const std::u16string& dataFolder)
+{
+    if (runStarted)
+        return;
+    this->programFolder = programFolder;
+    this->dataFolder = dataFolder;
+}
+
+void DownloadManager::StopDownload()
+{
+    // The run polls its flag at least every 100 ms and destroys its worker before it returns,
+    // so this wait is short; the list below is for a worker that outlived the run.
+    Stop(kInfinite);
+    nd::ScopedLock lock(&activeDownloadsLock);
+    activeBytes.store(0, std::memory_order_relaxed);
+    for (FileDownload* download : activeDownloads)
+    {
+        if (download->IsRunning())
+            download->Stop(kInfinite);
+    }
+    activeDownloads.clear();
+}
+
+void DownloadManager::TogglePauseAll()
+{
+    nd::ScopedLock lock(&activeDownloadsLock);
+    pauseRequested = !pauseRequested;
+    for (FileDownload* download : activeDownloads)
+        download->TogglePause();
+}
+
+namespace
+{
+
+// The design's percentage divides thousands of bytes; totals below 1000 bytes use the bytes
+// themselves. Either way the result stays within 0 to 100.
+uint64_t Percent(uint64_t done, uint64_t total)
+{
+    double ratio = 0.0;
+    if (total / 1000 > 0)
+        ratio = static_cast<double>(done / 1000) / static_cast<double>(total / 1000);
+    else if (total > 0)
+        ratio = static_cast<double>(done) / static_cast<double>(total);
+    return static_cast<uint64_t>(std::clamp(ratio * 100.0, 0.0, 100.0));
+}
+
+} // namespace
+
+int32_t DownloadManager::GetProgressPercent() const
+{
+    // Thousands are taken of each counter before they are added, as the design says.
+    const uint64_t total = totalBytes.load(std::memory_order_relaxed);
+    const uint64_t completed = completedBytes.load(std::memory_order_relaxed);
+    const uint64_t active = activeBytes.load(std::memory_order_relaxed);
+    if (total / 1000 > 0)
+        return static_cast<int32_t>(Percent((completed / 1000 + active / 1000) * 1000, total));
+    return static_cast<int32_t>(Percent(completed + active, total));
+}
+
+uint64_t DownloadManager::GetDownloadedBytes() const
+{
+    return completedBytes.load(std::memory_order_relaxed) + activeBytes.load(std::memory_order_relaxed);
+}
+
+uint64_t DownloadManager::GetTotalBytes() const
+{
+    return totalBytes.load(std::memory_order_relaxed);
+}
+
+uint64_t DownloadManager::GetVerifyPercent() const
+{
+    return Percent(verifiedBytes.load(std::memory_order_relaxed), totalBytes.load(std::memory_order_relaxed));
+}
+
+bool DownloadManager::IsCheckingFile() const
+{
+    return checkingFile.load(std::memory_order_relaxed);
+}
+
+std::u16string DownloadManager::GetCheckingFileName() const
+{
+    std::lock_guard<std::mutex> lock(checkingFileNameLock);
+    return checkingFileName;
+}
+
+uint64_t DownloadManager::GetStartTick() const
+{
+    return startTick.load(std::memory_order_relaxed);
+}
+
+void DownloadManager::SetCheckingFileName(const std::u16string& name)
+{
+    std::lock_guard<std::mutex> lock(checkingFileNameLock);
+    checkingFileName = name;
+}
+
+std::u16string DownloadManager::LocalPath(const std::u16string& storageName) const
+{
+    return targetFolder + u"/" + MakeLocalFileName(storageName);
+}
+
+void DownloadManager::OnDownloadFinished(FileDownload*)
+{
+    // The run learns of the end by polling the worker's state.
+}
+
+void DownloadManager::OnDownloadProgress(FileDownload*)
+{
+    if (!IsRunning())
+        return;
+    nd::ScopedLock lock(&activeDownloadsLock);
+    uint64_t sum = 0;
+    for (const FileDownload* download : activeDownloads)
+    {
+        if (download->GetState() != kDownloadEnded)
+            sum += download->GetBytesReceived();
+    }
+    activeBytes.store(sum, std::memory_order_relaxed);
+}
+
+} // namespace DownloadSystem

@@ -1,0 +1,64 @@
+// The log upload: the text log beside the program, the records as gzip-compressed UTF-16LE JSON
+// to the download service.
+
+#include "DownloadSystem/DownloadManager.h"
+
+#include "Core/ByteBuffer.h"
+#include "Core/ErrorLog.h"
+#include "Core/StringUtils.h"
+#include "DownloadSystem/CGZip.h"
+#include "DownloadSystem/DownloadDescription.h"
+#include "DownloadSystem/FileSystem.h"
+#include "DownloadSystem/FileUpload.h"
+#include "DownloadSystem/RemoteHosts.h"
+#include "Platform/FileIo.h"
+
+namespace DownloadSystem
+{
+
+using nd::StringUtils;
+
+void DownloadManager::PostLogFile()
+{
+    std::string folder = StringUtils::ToUtf8(programFolder);
+    if (folder.empty())
+        FileSystem::GetExecutableFolder(folder);
+    nd::WriteLogFile(folder + "/logfile.txt");
+
+    // Messages may quote whatever a server sent; text that is not UTF-8 is replaced rather than
+    // allowed to abort the serialisation.
+    const nlohmann::json records(nd::GetLogRecords());
+    const std::string json = records.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+
+    const std::u16string gzipPath = dataFolder + u"/logfile.gz";
+    // The data folder may not exist yet on this machine; its parent is the user's data folder.
+    Platform::CreateDirectory(StringUtils::ToUtf8(dataFolder));
+    {
+        zlib::CGZip gzip;
+        gzip.SetCompressionLevel(9);
+        gzip.Open(gzipPath, zlib::CZipper::kModeWrite);
+        gzip.WriteString(StringUtils::ToWide(json).c_str());
+        gzip.Close();
+    }
+
+    const FileUpload::StringMap headers{
+        {u"ComputerId", computerId},
+        {u"Content-Type", u"application/octet-stream"},
+        {u"DownloadManagerVersion", kManagerVersion},
+        {u"Method", u"LogErrorInfo"},
+        {u"User-Agent", kUserAgent},
+    };
+    nd::ByteBuffer body;
+    FileSystem::ReadFileToBuffer(gzipPath, body);
+    if (body.Size() != 0)
+    {
+        FileUpload upload;
+        upload.PostBody(StringUtils::FromUtf8(RemoteHosts::ServiceUrl()), FileUpload::kMethodPost, headers, body);
+    }
+
+    if (!Platform::DeleteFile(StringUtils::ToUtf8(gzipPath)))
+        nd::ReportError("DownloadManager::PostLogFile Unable to delete " + StringUtils::ToUtf8(gzipPath),
+                        Platform::LastErrorNumber(), __FILE__, __LINE__);
+}
+
+} // namespace DownloadSystem
