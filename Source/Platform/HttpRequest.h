@@ -29,6 +29,7 @@ constexpr int kCertDateInvalid = 12037;
 constexpr int kCertNameInvalid = 12038;
 constexpr int kHttpsToHttpRedirect = 12040;
 constexpr int kInvalidCa = 12045;
+constexpr int kRedirectFailed = 12156;
 constexpr int kSecurityChannelError = 12157;
 constexpr int kInvalidCertificate = 12169;
 constexpr int kDecodingFailed = 12175;

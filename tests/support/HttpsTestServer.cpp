@@ -61,6 +61,9 @@ bool WriteBody(const Response& script, const std::string& body, httplib::DataSin
         sent = body.size();
         ending = Response::Ending::Complete;
     }
+    // A reset right after the bytes could overtake them: the client gets a moment to read.
+    if (ending == Response::Ending::Reset && !connection.lifetime.SleepFor(script.stallFor))
+        return false;
     const uint64_t declared = script.contentLength.value_or(body.size());
     if (ending == Response::Ending::Complete && sent == declared)
         return true;
@@ -164,6 +167,7 @@ Response Response::ResetAfter(std::string body, size_t sent)
     Response response = Ok(std::move(body));
     response.sendLimit = sent;
     response.ending = Ending::Reset;
+    response.stallFor = std::chrono::milliseconds(100);
     return response;
 }
 

@@ -47,7 +47,7 @@ struct Response
     {
         Complete, // the whole body, connection kept for the next request
         Close,    // orderly close (TLS close_notify, FIN) without the rest
-        Reset,    // TCP reset without the rest
+        Reset,    // TCP reset without the rest, stallFor after the sent bytes
         Stall,    // wait stallFor (or until the server stops), then send the rest
     };
 

@@ -1,0 +1,296 @@
+// Requests against the local HTTPS server: answers, headers and the failures a download
+// can meet, each with the error number the error log names.
+
+#include "Platform/HttpRequest.h"
+
+#include "HttpTestFixture.h"
+
+using namespace httptest;
+using Platform::HttpError::kCannotConnect;
+using testsupport::Certificate;
+using testsupport::HttpsTestServer;
+using testsupport::Response;
+using testsupport::ServerOptions;
+
+namespace
+{
+
+class HttpRequestAnswer : public HttpRequestFixture
+{
+};
+
+TEST_F(HttpRequestAnswer, BodyArrivesByteExactInPieces)
+{
+    const std::string body = PatternBody(1024 * 1024 + 17);
+    HttpsTestServer server;
+    server.Route("GET", "/big", Response::Ok(body));
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequest request;
+    ASSERT_TRUE(request.Send(Options(server, "/big"), nullptr, 0, nullptr)) << request.LastError();
+    EXPECT_EQ(request.StatusCode(), 200u);
+    EXPECT_EQ(request.StatusText(), "OK");
+    const ReadResult result = ReadAll(request, 1024);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(result.body == body);
+    EXPECT_EQ(request.LastError(), 0);
+}
+
+TEST_F(HttpRequestAnswer, RawHeadersAreTheStatusLineAndHeaderLinesEndingInAnEmptyLine)
+{
+    HttpsTestServer server;
+    server.Route("GET", "/h", Response::Ok("12345").WithHeader("X-Marker", "yes"));
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequest request;
+    ASSERT_TRUE(request.Send(Options(server, "/h"), nullptr, 0, nullptr));
+    const std::string headers = request.RawHeaders();
+    EXPECT_EQ(headers.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << headers;
+    EXPECT_NE(headers.find("\r\nContent-Length: 5\r\n"), std::string::npos) << headers;
+    EXPECT_NE(headers.find("\r\nX-Marker: yes\r\n"), std::string::npos) << headers;
+    ASSERT_GE(headers.size(), 4u);
+    EXPECT_EQ(headers.substr(headers.size() - 4), "\r\n\r\n");
+    EXPECT_EQ(headers.find("\r\n\r\n"), headers.size() - 4) << "one empty line, at the end";
+}
+
+TEST_F(HttpRequestAnswer, NotFoundIsACompletedRequestWithItsBody)
+{
+    HttpsTestServer server;
+    server.Route("GET", "/gone", Response::Status(404, "nothing here"));
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequest request;
+    ASSERT_TRUE(request.Send(Options(server, "/gone"), nullptr, 0, nullptr));
+    EXPECT_EQ(request.StatusCode(), 404u);
+    EXPECT_EQ(request.StatusText(), "Not Found");
+    const ReadResult result = ReadAll(request);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.body, "nothing here");
+}
+
+TEST_F(HttpRequestAnswer, EmptyBodyEndsAtOnce)
+{
+    HttpsTestServer server;
+    server.Route("GET", "/empty", Response::Ok(""));
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequest request;
+    ASSERT_TRUE(request.Send(Options(server, "/empty"), nullptr, 0, nullptr));
+    const ReadResult result = ReadAll(request);
+    EXPECT_TRUE(result.ok);
+    EXPECT_TRUE(result.body.empty());
+}
+
+TEST_F(HttpRequestAnswer, GzipAnswerIsDecodedAndAcceptEncodingIsTheBlocksOwn)
+{
+    const std::string text(50000, 'n');
+    HttpsTestServer server;
+    server.Route("GET", "/z", Response::Gzip(text));
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequestOptions options = Options(server, "/z");
+    options.decodeContent = true;
+    options.headerBlock = "Accept-Encoding: gzip,deflate";
+    Platform::HttpRequest request;
+    ASSERT_TRUE(request.Send(options, nullptr, 0, nullptr));
+    const ReadResult result = ReadAll(request);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(result.body == text);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].Header("Accept-Encoding"), "gzip,deflate");
+}
+
+TEST_F(HttpRequestAnswer, WithoutDecodingTheEncodedBytesArriveUnchanged)
+{
+    HttpsTestServer server;
+    server.Route("GET", "/z", Response::Gzip("plain text"));
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequest request;
+    ASSERT_TRUE(request.Send(Options(server, "/z"), nullptr, 0, nullptr));
+    const ReadResult result = ReadAll(request);
+    ASSERT_TRUE(result.ok);
+    ASSERT_GE(result.body.size(), 2u);
+    EXPECT_EQ(static_cast<unsigned char>(result.body[0]), 0x1F);
+    EXPECT_EQ(static_cast<unsigned char>(result.body[1]), 0x8B);
+    EXPECT_FALSE(server.Requests()[0].HasHeader("Accept-Encoding"));
+}
+
+TEST_F(HttpRequestAnswer, BrokenEncodingFailsWithDecodingFailed)
+{
+    HttpsTestServer server;
+    server.Route("GET", "/bad", Response::Ok(std::string(4000, 'x')).WithHeader("Content-Encoding", "gzip"));
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequestOptions options = Options(server, "/bad");
+    options.decodeContent = true;
+    Platform::HttpRequest request;
+    const bool sent = request.Send(options, nullptr, 0, nullptr);
+    const ReadResult result = sent ? ReadAll(request) : ReadResult{false, {}, request.LastError()};
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, Platform::HttpError::kDecodingFailed);
+}
+
+class HttpRequestHeaders : public HttpRequestFixture
+{
+};
+
+TEST_F(HttpRequestHeaders, BlockLinesLeaveInBlockOrderWithoutCurlDefaults)
+{
+    HttpsTestServer server;
+    server.Route("GET", "/order", Response::Ok("ok"));
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequestOptions options = Options(server, "/order");
+    options.headerBlock = "Zeta: 1\r\nUser-Agent: Norvia Download Manager / 9.5\r\nAlpha: 2\r\nMiddle: three";
+    Platform::HttpRequest request;
+    ASSERT_TRUE(request.Send(options, nullptr, 0, nullptr));
+    ASSERT_TRUE(ReadAll(request).ok);
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    std::vector<std::string> names;
+    for (const auto& [name, value] : requests[0].headers)
+        names.push_back(name);
+    const std::vector<std::string> expected = {"Host", "Zeta", "User-Agent", "Alpha", "Middle"};
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(requests[0].Header("User-Agent"), "Norvia Download Manager / 9.5");
+    EXPECT_EQ(requests[0].Header("Host"), server.HostPort());
+}
+
+TEST_F(HttpRequestHeaders, TargetWithoutLeadingSlashGetsOneAndHostTakesTheDefaultPort)
+{
+    HttpsTestServer server;
+    server.Route("GET", "/files/list.txt", Response::Ok("list"));
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequestOptions options = Options(server, "files/list.txt?sig=a%2Bb&x=1");
+    options.host = "127.0.0.1";
+    options.defaultPort = server.Port();
+    Platform::HttpRequest request;
+    ASSERT_TRUE(request.Send(options, nullptr, 0, nullptr)) << request.LastError();
+    EXPECT_EQ(ReadAll(request).body, "list");
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].target, "/files/list.txt?sig=a%2Bb&x=1");
+}
+
+TEST_F(HttpRequestHeaders, PostedBodyArrivesWithoutAnInventedContentType)
+{
+    HttpsTestServer server;
+    server.Route("POST", "/post", Response::Status(201, "made"));
+    ASSERT_TRUE(server.Start());
+
+    const std::string body = "a=1&b=2";
+    Platform::HttpRequestOptions options = Options(server, "/post");
+    options.verb = "POST";
+    Platform::HttpRequest request;
+    ASSERT_TRUE(request.Send(options, body.data(), body.size(), nullptr));
+    EXPECT_EQ(request.StatusCode(), 201u);
+    EXPECT_EQ(ReadAll(request).body, "made");
+    const auto recorded = server.Requests().at(0);
+    EXPECT_EQ(recorded.method, "POST");
+    EXPECT_EQ(recorded.body, body);
+    EXPECT_EQ(recorded.Header("Content-Length"), "7");
+    EXPECT_FALSE(recorded.HasHeader("Content-Type"));
+    EXPECT_FALSE(recorded.HasHeader("Expect"));
+}
+
+class HttpRequestFailure : public HttpRequestFixture
+{
+protected:
+    static int SendError(const Platform::HttpRequestOptions& options)
+    {
+        Platform::HttpRequest request;
+        EXPECT_FALSE(request.Send(options, nullptr, 0, nullptr));
+        return request.LastError();
+    }
+};
+
+TEST_F(HttpRequestFailure, ClosedPortCannotConnect)
+{
+    HttpsTestServer server;
+    ASSERT_TRUE(server.Start());
+    const Platform::HttpRequestOptions options = Options(server, "/");
+    server.Stop(); // the port is known and nobody listens on it any more
+    EXPECT_EQ(SendError(options), kCannotConnect);
+}
+
+TEST_F(HttpRequestFailure, UnknownHostNameIsNotResolved)
+{
+    Platform::HttpRequestOptions options;
+    options.host = "nonexistent.invalid";
+    EXPECT_EQ(SendError(options), Platform::HttpError::kNameNotResolved);
+}
+
+TEST_F(HttpRequestFailure, HostNameThatCannotFormAUrlIsInvalid)
+{
+    Platform::HttpRequestOptions options;
+    options.host = "bad host/";
+    EXPECT_EQ(SendError(options), Platform::HttpError::kInvalidUrl);
+}
+
+TEST_F(HttpRequestFailure, CertificateProblemsHaveTheirOwnNumbers)
+{
+    const std::pair<Certificate, int> cases[] = {
+        {Certificate::UntrustedIssuer, Platform::HttpError::kInvalidCa},
+        {Certificate::Expired, Platform::HttpError::kCertDateInvalid},
+        {Certificate::WrongName, Platform::HttpError::kCertNameInvalid},
+    };
+    for (const auto& [certificate, expected] : cases)
+    {
+        ServerOptions serverOptions;
+        serverOptions.certificate = certificate;
+        HttpsTestServer server(serverOptions);
+        server.Route("GET", "/", Response::Ok("never"));
+        ASSERT_TRUE(server.Start());
+        EXPECT_EQ(SendError(Options(server, "/")), expected) << static_cast<int>(certificate);
+        EXPECT_TRUE(server.Requests().empty()) << "no request may pass an unverified certificate";
+    }
+}
+
+TEST_F(HttpRequestFailure, RedirectFromHttpsToHttpIsRefused)
+{
+    ServerOptions plainOptions;
+    plainOptions.secure = false;
+    HttpsTestServer plain(plainOptions);
+    plain.Route("GET", "/b", Response::Ok("insecure"));
+    ASSERT_TRUE(plain.Start());
+    HttpsTestServer server;
+    server.Route("GET", "/a", Response::Redirect(plain.Url("/b")));
+    ASSERT_TRUE(server.Start());
+
+    EXPECT_EQ(SendError(Options(server, "/a")), Platform::HttpError::kHttpsToHttpRedirect);
+    EXPECT_TRUE(plain.Requests().empty());
+}
+
+TEST_F(HttpRequestFailure, RedirectToAnotherLoopbackHostIsFollowed)
+{
+    ServerOptions otherOptions;
+    otherOptions.hostName = "service.localhost";
+    HttpsTestServer other(otherOptions);
+    other.Route("GET", "/b", Response::Ok("moved here").WithHeader("X-Final", "1"));
+    ASSERT_TRUE(other.Start());
+    HttpsTestServer server;
+    server.Route("GET", "/a", Response::Redirect(other.Url("/b"), 301));
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequest request;
+    ASSERT_TRUE(request.Send(Options(server, "/a"), nullptr, 0, nullptr)) << request.LastError();
+    EXPECT_EQ(request.StatusCode(), 200u);
+    EXPECT_EQ(request.RawHeaders().rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+    EXPECT_NE(request.RawHeaders().find("X-Final: 1"), std::string::npos);
+    EXPECT_EQ(request.RawHeaders().find("Location"), std::string::npos);
+    EXPECT_EQ(ReadAll(request).body, "moved here");
+    ASSERT_EQ(other.Requests().size(), 1u);
+    EXPECT_EQ(other.Requests()[0].Header("Host"), other.HostPort());
+}
+
+TEST_F(HttpRequestFailure, EndlessRedirectsFail)
+{
+    HttpsTestServer server;
+    ASSERT_TRUE(server.Start());
+    server.Route("GET", "/loop", Response::Redirect(server.Url("/loop")));
+    EXPECT_EQ(SendError(Options(server, "/loop")), Platform::HttpError::kRedirectFailed);
+}
+
+} // namespace
