@@ -106,11 +106,11 @@ std::string PaintHorizonSlide()
             }
         }
     }
-    // A few birds: short arcs.
+    // A few birds (short arcs), above the slogan the side panel draws across the middle.
     for (int bird = 0; bird < 5; ++bird)
     {
-        const float bx = 150.0f + bird * 37.0f + (bird % 2) * 15.0f;
-        const float by = 190.0f + (bird * 23) % 50;
+        const float bx = 380.0f + bird * 31.0f + (bird % 2) * 12.0f;
+        const float by = 95.0f + (bird * 23) % 40;
         for (int i = -7; i <= 7; ++i)
         {
             canvas.Blend(static_cast<int>(bx + i), static_cast<int>(by - 4.0f * std::sqrt(std::abs(i) / 7.0f) + 2),
