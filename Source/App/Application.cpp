@@ -52,13 +52,9 @@ bool PrimaryMonitorSize(int32_t& width, int32_t& height)
 
 } // namespace
 
-Application::Application() : Application(PrimaryMonitorSize)
-{
-}
+Application::Application() : Application(PrimaryMonitorSize) {}
 
-Application::Application(DesktopSizeQuery desktopSize) : desktopSize(std::move(desktopSize))
-{
-}
+Application::Application(DesktopSizeQuery desktopSize) : desktopSize(std::move(desktopSize)) {}
 
 Application& Application::Instance()
 {

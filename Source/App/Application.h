@@ -14,7 +14,7 @@ namespace nd
 
 class Application
 {
-public:
+  public:
     // Reports the desktop size in pixels; false when it is not known.
     using DesktopSizeQuery = std::function<bool(int32_t& width, int32_t& height)>;
 
@@ -68,7 +68,7 @@ public:
 
     static constexpr const char* kTitlePrefix = "Halden | ";
 
-private:
+  private:
     GLFWwindow* CreateWindowForMode();
 
     bool created = false;

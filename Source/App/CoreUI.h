@@ -24,7 +24,7 @@ constexpr int32_t kDefaultFontKey = 2;
 
 class CoreUI
 {
-public:
+  public:
     // The single instance, created on first use and kept until the process ends.
     static std::shared_ptr<CoreUI> Instance();
 
@@ -53,7 +53,7 @@ public:
     // Seconds since the previous frame; 1/60 on the first frame (lastTime 0).
     static float FrameDelta(double now, double lastTime);
 
-private:
+  private:
     void LoadFonts();
     void CreateCursors();
     void InstallCallbacks(GLFWwindow* target);

@@ -9,7 +9,7 @@ namespace nd
 
 class FrameClock
 {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     // The one process-wide clock driven by Application.
@@ -31,7 +31,7 @@ public:
     // Time since Start, in whole milliseconds, as seconds.
     float GetElapsedSeconds() const { return elapsedSeconds; }
 
-private:
+  private:
     bool started = false;
     uint64_t frameCount = 0;
     float deltaSeconds = 0.0f;

@@ -64,7 +64,8 @@ std::string RandomString(uint32_t length, std::string_view set)
     if (length == 0 || set.empty())
         return result;
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    std::mt19937 generator(static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+    std::mt19937 generator(
+        static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
     result.reserve(length);
     for (uint32_t i = 0; i < length; ++i)
         result.push_back(set[generator() % set.size()]);

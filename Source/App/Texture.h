@@ -17,7 +17,7 @@ constexpr uint32_t kTextureIdentifierLength = 5;
 
 class Texture
 {
-public:
+  public:
     // Makes no OpenGL object; CopyToGpu does. CreateTexture is the normal way to get a texture.
     Texture(std::string name, std::string identifier);
     Texture(const Texture&) = delete;
@@ -39,7 +39,7 @@ public:
     int32_t GetHeight() const { return height; }
     uint32_t GetGlName() const { return glName; }
 
-private:
+  private:
     std::string identifier;
     bool loaded = false;
     int32_t width = 0;

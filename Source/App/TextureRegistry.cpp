@@ -18,12 +18,16 @@ bool TextureRegistry::Register(const std::shared_ptr<Texture>& texture)
     if (!texture || texture->GetIdentifier().empty() || HasIdentifier(texture->GetIdentifier()))
         return false;
     byIdentifier.emplace(texture->GetIdentifier(), texture);
-    identifierByName.emplace(texture->GetName(), texture->GetIdentifier());
+    // The empty key must find nothing, so an empty name is not indexed.
+    if (!texture->GetName().empty())
+        identifierByName.emplace(texture->GetName(), texture->GetIdentifier());
     return true;
 }
 
 std::shared_ptr<Texture> TextureRegistry::Find(const std::string& key)
 {
+    if (key.empty())
+        return {};
     if (auto name = identifierByName.find(key); name != identifierByName.end())
     {
         if (auto found = byIdentifier.find(name->second); found != byIdentifier.end())

@@ -14,19 +14,19 @@ class Texture;
 
 class TextureRegistry
 {
-public:
+  public:
     // The process-wide registry behind CreateTexture and FindTexture.
     static TextureRegistry& Instance();
 
-    // Registers texture under its identifier; its name is indexed unless already taken. Returns false,
-    // changing nothing, for a null texture or an identifier already in use.
+    // Registers texture under its identifier; its name is indexed unless empty or already taken. Returns
+    // false, changing nothing, for a null texture or an identifier already in use.
     bool Register(const std::shared_ptr<Texture>& texture);
-    // By name first (dropping a name entry whose texture is gone), then by identifier.
+    // By name first (dropping a name entry whose texture is gone), then by identifier; empty for "".
     std::shared_ptr<Texture> Find(const std::string& key);
     bool HasIdentifier(const std::string& identifier) const;
     size_t Size() const { return byIdentifier.size(); }
 
-private:
+  private:
     std::map<std::string, std::shared_ptr<Texture>> byIdentifier;
     std::map<std::string, std::string> identifierByName;
 };

@@ -11,7 +11,7 @@ namespace nd
 
 class UiInput
 {
-public:
+  public:
     static constexpr int kMouseButtons = 5;
     static constexpr int kKeys = 512;
 
@@ -33,7 +33,7 @@ public:
     // Maps the library's named keys to GLFW key codes.
     static void ApplyKeyMap(ImGuiIO& io);
 
-private:
+  private:
     std::array<bool, kMouseButtons> held{};
     std::array<bool, kMouseButtons> pressedSinceFrame{};
 };

@@ -100,11 +100,11 @@ void UiRenderer::RenderDrawData(ImDrawData* drawData, uint32_t fontTexture)
             }
             else
             {
-                const ImVec4 clip((cmd->ClipRect.x - clipOffset.x) * scale.x,
-                                  (cmd->ClipRect.y - clipOffset.y) * scale.y,
-                                  (cmd->ClipRect.z - clipOffset.x) * scale.x,
-                                  (cmd->ClipRect.w - clipOffset.y) * scale.y);
-                if (clip.x < framebufferWidth && clip.y < framebufferHeight && clip.z >= 0.0f && clip.w >= 0.0f)
+                const ImVec4 clip(
+                    (cmd->ClipRect.x - clipOffset.x) * scale.x, (cmd->ClipRect.y - clipOffset.y) * scale.y,
+                    (cmd->ClipRect.z - clipOffset.x) * scale.x, (cmd->ClipRect.w - clipOffset.y) * scale.y);
+                if (clip.x < framebufferWidth && clip.y < framebufferHeight && clip.z >= 0.0f &&
+                    clip.w >= 0.0f)
                 {
                     // Window y grows downwards, OpenGL's upwards.
                     glScissor(static_cast<GLint>(clip.x), static_cast<GLint>(framebufferHeight - clip.w),

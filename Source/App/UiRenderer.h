@@ -11,7 +11,7 @@ namespace nd
 
 class UiRenderer
 {
-public:
+  public:
     // Commands without a texture handle draw with fontTexture (an OpenGL texture name, 0 for none);
     // other handles are texture identifiers (Texture::UiHandle) resolved through FindTexture, and an
     // unknown one leaves the previous binding in place.
@@ -20,7 +20,7 @@ public:
     // Framebuffer pixels per window pixel along one axis; 0 when the window size is not positive.
     static float FramebufferScale(int framebufferSize, int windowSize);
 
-private:
+  private:
     static void SetupRenderState(ImDrawData* drawData, int framebufferWidth, int framebufferHeight,
                                  bool saveMatrices);
 };

@@ -68,7 +68,8 @@ bool OnFrame()
     const float sizes[nd::kFontKeyCount] = {8, 12, 16, 24, 32, 64};
     for (int32_t key = 0; key < nd::kFontKeyCount; ++key)
     {
-        const std::string line = "Font key " + std::to_string(key) + ": Norvia Download Manager \xC3\xA4\xC3\xB6\xC3\xBC "
+        const std::string line = "Font key " + std::to_string(key) +
+                                 ": Norvia Download Manager \xC3\xA4\xC3\xB6\xC3\xBC "
                                  "\xEF\x81\x8B \xEF\x81\x8C \xEF\x80\x8D \xEF\x8B\x91";
         DrawText(list, key, sizes[key], ImVec2(40, y), key % 2 ? kAccent : kDark, line.c_str());
         y += sizes[key] + 10;

@@ -46,7 +46,8 @@ std::string Generate(const std::string& input, const std::string& nameSpace, con
         << "#include <cstddef>\n\n"
         << "namespace " << nameSpace << "\n{\n\n"
         << "extern const unsigned char " << symbol << "[];\n"
-        << "extern const std::size_t " << symbol << "Size;\n\n"
+        << "extern const std::size_t " << symbol
+        << "Size;\n\n"
         // Never zero-sized, so that an empty file still gives a valid array.
         << "alignas(16) const unsigned char " << symbol << "[" << (bytes.empty() ? 1 : bytes.size())
         << "] = {";

@@ -34,7 +34,7 @@ using Layer = std::vector<float>;
 
 class Canvas
 {
-public:
+  public:
     Canvas() : pixels(kWidth * kHeight, kWhite) {}
 
     void Composite(const Layer& coverage, Rgb colour)
@@ -62,7 +62,7 @@ public:
         return out;
     }
 
-private:
+  private:
     std::vector<Rgb> pixels;
 };
 
@@ -90,12 +90,13 @@ template <typename Distance> Layer Shape(Distance distance)
 
 class Font
 {
-public:
+  public:
     bool Load(const std::string& path)
     {
         std::ifstream in(path, std::ios::binary);
         data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return !data.empty() && stbtt_InitFont(&info, data.data(), stbtt_GetFontOffsetForIndex(data.data(), 0));
+        return !data.empty() &&
+               stbtt_InitFont(&info, data.data(), stbtt_GetFontOffsetForIndex(data.data(), 0));
     }
 
     // Width in pixels of text at pixelHeight with extra tracking between letters.
@@ -118,7 +119,7 @@ public:
         return y1 * stbtt_ScaleForPixelHeight(&info, pixelHeight);
     }
 
-private:
+  private:
     float Walk(const std::string& text, float pixelHeight, float tracking, float x, int baselineY,
                Layer* layer) const
     {
@@ -133,8 +134,9 @@ private:
                 Blit(*layer, c, scale, x, baselineY);
             x += advance * scale;
             if (i + 1 < text.size())
-                x += stbtt_GetCodepointKernAdvance(&info, c, static_cast<unsigned char>(text[i + 1])) * scale +
-                     tracking;
+                x +=
+                    stbtt_GetCodepointKernAdvance(&info, c, static_cast<unsigned char>(text[i + 1])) * scale +
+                    tracking;
         }
         return x - start;
     }
@@ -201,21 +203,24 @@ int main(int argc, char** argv)
     const float cx = groupLeft + badgeRadius, cy = kHeight / 2.0f;
     canvas.Composite(Shape([&](float x, float y) { return Circle(x, y, cx, cy, badgeRadius); }), kAccent);
     // The arrow: a stem, a chevron whose arms meet at the stem's foot, and a tray line under it.
-    canvas.Composite(Shape([&](float x, float y) {
-                         const float stem = Capsule(x, y, cx, cy - 11.5f, cx, cy + 4.0f, 2.2f);
-                         const float left = Capsule(x, y, cx - 7.5f, cy - 3.0f, cx, cy + 4.5f, 2.2f);
-                         const float right = Capsule(x, y, cx + 7.5f, cy - 3.0f, cx, cy + 4.5f, 2.2f);
-                         const float tray = Capsule(x, y, cx - 9.5f, cy + 11.0f, cx + 9.5f, cy + 11.0f, 1.8f);
-                         return std::min({stem, left, right, tray});
-                     }),
+    canvas.Composite(Shape(
+                         [&](float x, float y)
+                         {
+                             const float stem = Capsule(x, y, cx, cy - 11.5f, cx, cy + 4.0f, 2.2f);
+                             const float left = Capsule(x, y, cx - 7.5f, cy - 3.0f, cx, cy + 4.5f, 2.2f);
+                             const float right = Capsule(x, y, cx + 7.5f, cy - 3.0f, cx, cy + 4.5f, 2.2f);
+                             const float tray =
+                                 Capsule(x, y, cx - 9.5f, cy + 11.0f, cx + 9.5f, cy + 11.0f, 1.8f);
+                             return std::min({stem, left, right, tray});
+                         }),
                      kWhite);
 
     const float textLeft = groupLeft + 2 * badgeRadius + gap;
     Layer wordmarkLayer(kWidth * kHeight, 0.0f), captionLayer(kWidth * kHeight, 0.0f);
     wordmarkFont.Draw(wordmarkLayer, wordmark, wordmarkSize, wordmarkTracking,
                       textLeft + (textWidth - wordmarkWidth) / 2, wordmarkBaseline);
-    captionFont.Draw(captionLayer, caption, captionSize, captionTracking, textLeft + (textWidth - captionWidth) / 2,
-                     captionBaseline);
+    captionFont.Draw(captionLayer, caption, captionSize, captionTracking,
+                     textLeft + (textWidth - captionWidth) / 2, captionBaseline);
     canvas.Composite(wordmarkLayer, kAccent);
     canvas.Composite(captionLayer, kCaption);
 
