@@ -8,8 +8,9 @@ namespace nd
 
 // The full path of the program's own executable; empty when the platform cannot tell.
 std::u16string ProgramFilePath();
-// The file name of path without its last extension ("/a/Setup.Viewer.exe" -> "Setup.Viewer";
-// a name without extension or starting with its only dot comes back whole).
+// The file name of path (after the last "/" or "\\") without its last extension
+// ("/a/Setup.Viewer.exe" -> "Setup.Viewer"; a name without extension or starting with its only
+// dot comes back whole).
 std::u16string FileStem(std::u16string_view path);
 
 } // namespace nd

@@ -1,0 +1,205 @@
+#include "Core/ByteBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+#include <vector>
+
+// Lets the allocation-failure tests see a null result under AddressSanitizer too.
+extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1";
+}
+
+using nd::ByteBuffer;
+
+namespace
+{
+
+std::vector<uint8_t> Bytes(const ByteBuffer& buffer)
+{
+    return std::vector<uint8_t>(buffer.Data(), buffer.Data() + buffer.Size());
+}
+
+constexpr size_t kImpossible = std::numeric_limits<size_t>::max() - 4096;
+
+} // namespace
+
+TEST(ByteBufferConstruction, EmptyBufferHasNoBlock)
+{
+    ByteBuffer buffer(0);
+    EXPECT_EQ(buffer.Data(), nullptr);
+    EXPECT_EQ(buffer.Size(), 0u);
+}
+
+TEST(ByteBufferConstruction, ZeroFlagClearsTheBytes)
+{
+    ByteBuffer buffer(64, true);
+    ASSERT_EQ(buffer.Size(), 64u);
+    EXPECT_EQ(Bytes(buffer), std::vector<uint8_t>(64, 0));
+}
+
+TEST(ByteBufferConstruction, CopyOfEmptyIsEmptyWithNullData)
+{
+    ByteBuffer empty;
+    ByteBuffer copy(empty);
+    EXPECT_EQ(copy.Data(), nullptr);
+    EXPECT_EQ(copy.Size(), 0u);
+}
+
+TEST(ByteBufferConstruction, CopyOwnsItsOwnBlock)
+{
+    ByteBuffer original;
+    original.Append("xyz", 3);
+    ByteBuffer copy(original);
+    ASSERT_NE(copy.Data(), original.Data());
+    original.Data()[0] = 'q';
+    EXPECT_EQ(Bytes(copy), (std::vector<uint8_t>{'x', 'y', 'z'}));
+}
+
+TEST(ByteBufferConstruction, CopyAssignmentDoesNotShareOrLeak)
+{
+    ByteBuffer a, b;
+    a.Append("one", 3);
+    b.Append("second", 6);
+    b = a;
+    ASSERT_NE(a.Data(), b.Data());
+    EXPECT_EQ(Bytes(b), Bytes(a));
+    b = b;
+    EXPECT_EQ(Bytes(b), (std::vector<uint8_t>{'o', 'n', 'e'}));
+    ByteBuffer empty;
+    b = empty;
+    EXPECT_EQ(b.Size(), 0u);
+    EXPECT_EQ(b.Data(), nullptr);
+}
+
+TEST(ByteBufferConstruction, MoveLeavesTheSourceEmpty)
+{
+    ByteBuffer source;
+    source.Append("abc", 3);
+    uint8_t* block = source.Data();
+    ByteBuffer target(std::move(source));
+    EXPECT_EQ(target.Data(), block);
+    EXPECT_EQ(source.Data(), nullptr);
+    EXPECT_EQ(source.Size(), 0u);
+
+    ByteBuffer other;
+    other.Append("zz", 2);
+    other = std::move(target);
+    EXPECT_EQ(other.Data(), block);
+    EXPECT_EQ(other.Size(), 3u);
+    EXPECT_EQ(target.Size(), 0u);
+}
+
+TEST(ByteBufferAppend, AppendingToEmptyGivesExactlyThoseBytes)
+{
+    ByteBuffer buffer(0);
+    const uint8_t bytes[] = {1, 2, 3};
+    EXPECT_TRUE(buffer.Append(bytes, 3));
+    EXPECT_EQ(Bytes(buffer), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST(ByteBufferAppend, WideTextBecomesLittleEndianCodeUnits)
+{
+    ByteBuffer buffer;
+    buffer.Append(std::u16string(u"ab"));
+    EXPECT_EQ(Bytes(buffer), (std::vector<uint8_t>{0x61, 0x00, 0x62, 0x00}));
+    buffer.Append(std::u16string(u"\u20AC"));
+    EXPECT_EQ(Bytes(buffer), (std::vector<uint8_t>{0x61, 0x00, 0x62, 0x00, 0xAC, 0x20}));
+}
+
+TEST(ByteBufferAppend, TextIsAppendedWithoutTerminator)
+{
+    ByteBuffer buffer;
+    buffer.Append(std::string("ab"));
+    buffer.Append(std::string("c"));
+    EXPECT_EQ(Bytes(buffer), (std::vector<uint8_t>{'a', 'b', 'c'}));
+}
+
+TEST(ByteBufferAppend, AppendingAnotherBufferAndItself)
+{
+    ByteBuffer a, b;
+    a.Append("ab", 2);
+    b.Append("cd", 2);
+    a.Append(b);
+    EXPECT_EQ(Bytes(a), (std::vector<uint8_t>{'a', 'b', 'c', 'd'}));
+    a.Append(a);
+    EXPECT_EQ(Bytes(a), (std::vector<uint8_t>{'a', 'b', 'c', 'd', 'a', 'b', 'c', 'd'}));
+    ByteBuffer empty;
+    a.Append(empty);
+    EXPECT_EQ(a.Size(), 8u);
+}
+
+TEST(ByteBufferAssign, EmptySourceLeavesTargetUnchanged)
+{
+    ByteBuffer target;
+    target.Append("keep", 4);
+    ByteBuffer empty;
+    target.Assign(empty);
+    EXPECT_EQ(Bytes(target), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+}
+
+TEST(ByteBufferAssign, ReplacesTheContent)
+{
+    ByteBuffer target, source;
+    target.Append("longer text", 11);
+    source.Append("ab", 2);
+    EXPECT_TRUE(target.Assign(source));
+    EXPECT_EQ(Bytes(target), (std::vector<uint8_t>{'a', 'b'}));
+}
+
+TEST(ByteBufferResize, KeepsThePrefixAndZeroClears)
+{
+    ByteBuffer buffer;
+    buffer.Append("abcdef", 6);
+    buffer.Resize(3);
+    EXPECT_EQ(Bytes(buffer), (std::vector<uint8_t>{'a', 'b', 'c'}));
+    buffer.Resize(5);
+    EXPECT_EQ(buffer.Size(), 5u);
+    EXPECT_EQ(std::memcmp(buffer.Data(), "abc", 3), 0);
+    buffer.Zero();
+    EXPECT_EQ(Bytes(buffer), std::vector<uint8_t>(5, 0));
+    buffer.Resize(0);
+    EXPECT_EQ(buffer.Data(), nullptr);
+    EXPECT_EQ(buffer.Size(), 0u);
+}
+
+TEST(ByteBufferResize, FreeEmptiesTheBuffer)
+{
+    ByteBuffer buffer(10);
+    buffer.Free();
+    EXPECT_EQ(buffer.Data(), nullptr);
+    EXPECT_EQ(buffer.Size(), 0u);
+    buffer.Free();
+    EXPECT_EQ(buffer.Size(), 0u);
+}
+
+TEST(ByteBufferAllocationFailure, ConstructorDoesNotClaimASize)
+{
+    ByteBuffer buffer(kImpossible);
+    EXPECT_EQ(buffer.Data(), nullptr);
+    EXPECT_EQ(buffer.Size(), 0u);
+}
+
+TEST(ByteBufferAllocationFailure, AllocateLeavesAnEmptyBuffer)
+{
+    ByteBuffer buffer;
+    buffer.Append("abc", 3);
+    EXPECT_FALSE(buffer.Allocate(kImpossible));
+    EXPECT_EQ(buffer.Data(), nullptr);
+    EXPECT_EQ(buffer.Size(), 0u);
+}
+
+TEST(ByteBufferAllocationFailure, ResizeAndAppendKeepTheOldContent)
+{
+    ByteBuffer buffer;
+    buffer.Append("abc", 3);
+    EXPECT_FALSE(buffer.Resize(kImpossible));
+    EXPECT_EQ(Bytes(buffer), (std::vector<uint8_t>{'a', 'b', 'c'}));
+    uint8_t byte = 0;
+    EXPECT_FALSE(buffer.Append(&byte, std::numeric_limits<size_t>::max()));
+    EXPECT_EQ(Bytes(buffer), (std::vector<uint8_t>{'a', 'b', 'c'}));
+    EXPECT_FALSE(buffer.Append(nullptr, 4));
+    EXPECT_EQ(buffer.Size(), 3u);
+}
