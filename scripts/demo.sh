@@ -68,7 +68,7 @@ scripts/install-deps.sh
 
 build="${NORVIA_BUILD_DIR:-$root/build}"
 run="$root/.demo/run-$(date +%Y%m%d-%H%M%S)-$$"
-mkdir -p "$run/bin" "$run/screenshots"
+mkdir -p "$run/bin" "$run/screenshots" "$run/data"
 say "Building the program and the demo services into $build (log: $run/build.log)"
 if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
        cmake --build "$build" -j"$(nproc)" --target NorviaDownloadManager norvia_demo_services; } \
@@ -125,7 +125,7 @@ fi
 
 # --- the program in a fresh folder --------------------------------------------------------------
 release="$NORVIA_DEMO_RELEASE"
-[ "$mode" = unknown ] && release="Norvia_9_9_Unknown"
+[ "$mode" = unknown ] && release="Norvia_3_9_Unknown"  # same version folder: the artwork still loads
 folder="$run/$release"
 program_name="${release}_Download"
 mkdir -p "$folder"
@@ -264,11 +264,6 @@ uploads=("$run"/uploads/*.gz)
 if [ -e "${uploads[0]}" ]; then
   echo "Log received by the download service:"
   grep -h 'LogErrorInfo stored' "$run/requests.log" | sed 's/.*LogErrorInfo stored /  /'
-  first_json="${uploads[0]%.gz}.json"
-  if [ -f "$first_json" ]; then
-    echo "  its first messages:"
-    grep '"message"' "$first_json" | head -n 5 | sed 's/^ */    /'
-  fi
 else
   echo "Log received: none (the program uploads its log only when the user leaves through an exit control;"
   echo "  a download that ends cleanly quits without it)"

@@ -269,12 +269,15 @@ TEST(LogUploads, GzipOfUtf16JsonIsKeptAndDecoded)
 {
     const fs::path folder = FreshFolder("uploads");
     demo::LogUploads uploads(folder);
-    const std::u16string json = u"[{\"message\":\"caf\u00e9 \U0001F600\"},{\"message\":\"b\"}]";
+    const std::u16string json = u"[{\"error_number\":0,\"message\":\"caf\u00e9 \U0001F600\"},"
+                                u"{\"error_number\":-3,\"message\":\"CRC\\r\\nwrong\"},{\"message\":\"b\"}]";
     const std::string body = Gzip(std::string(reinterpret_cast<const char*>(json.data()), json.size() * 2));
     const auto stored = uploads.Store(body, "0123abcd");
     ASSERT_TRUE(stored);
     EXPECT_EQ(ReadAll(stored->gzipFile), body);
-    EXPECT_EQ(stored->records, 2);
+    EXPECT_EQ(stored->records, 3);
+    EXPECT_EQ(stored->errorRecords, 1);
+    EXPECT_EQ(stored->lastError, "CRC  wrong");
     const std::string decoded = ReadAll(stored->jsonFile);
     EXPECT_NE(decoded.find("caf\xC3\xA9 \xF0\x9F\x98\x80"), std::string::npos);
     EXPECT_NE(decoded.find("0123abcd"), std::string::npos);

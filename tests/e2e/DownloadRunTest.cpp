@@ -97,6 +97,8 @@ protected:
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(work);
         fs::create_directories(work / "bin");
+        // The per-user data folder (XDG_DATA_HOME) exists on a desktop; the program adds its own folder inside.
+        fs::create_directories(work / "data");
         launches = work / "launches.txt";
         // Records what the program hands to the desktop instead of opening it.
         const fs::path opener = work / "bin" / "xdg-open";
@@ -211,6 +213,18 @@ protected:
         }
     }
 
+    // A click on the title bar's exit glyph, near the top right corner of the 1200-pixel window.
+    void PressExitGlyph(const std::string& xdotool)
+    {
+        e2e::ChildProcess click;
+        auto environment = e2e::ChildProcess::CurrentEnvironment();
+        environment["DISPLAY"] = displayName;
+        ASSERT_TRUE(click.Start({xdotool, "search", "--name", "Norvia Download Manager", "mousemove", "--window", "%1",
+                                 "1184", "18", "sleep", "0.3", "mousedown", "1", "sleep", "0.3", "mouseup", "1"},
+                                environment, (work / "xdotool.out").string()));
+        EXPECT_EQ(click.Wait(30s), 0) << ReadText(work / "xdotool.out");
+    }
+
     size_t CountRequests(const std::string& fragment)
     {
         size_t count = 0;
@@ -268,11 +282,11 @@ TEST_F(DownloadRun, QuerySignatureStorageDeliversTheSameRelease)
     EXPECT_EQ(CountRequests("-> 403"), 0u) << Diagnostics();
 }
 
-TEST_F(DownloadRun, UnknownReleaseSendsTheUserToTheSupportArticle)
+TEST_F(DownloadRun, UnknownReleaseShowsSupportAndExitUploadsTheLog)
 {
     StartServices();
     StartDisplay();
-    StartProgram("Norvia_9_9_Unknown_Download");
+    StartProgram("Norvia_3_9_Unknown_Download");
     // The program stays on its support screen; the article is opened through the desktop.
     const auto deadline = std::chrono::steady_clock::now() + 120s;
     while (Lines(launches).empty() && program.Running() && std::chrono::steady_clock::now() < deadline)
@@ -289,6 +303,22 @@ TEST_F(DownloadRun, UnknownReleaseSendsTheUserToTheSupportArticle)
     EXPECT_EQ(CountRequests("unknown release"), 1u) << Diagnostics();
     EXPECT_EQ(CountRequests("storage "), 0u) << "nothing is downloaded" << Diagnostics();
     EXPECT_FALSE(fs::exists(folder / "Setup_NRV32.exe"));
+
+    // Leaving through the exit control uploads the log, then the program ends.
+    const auto xdotool = FindOnPath("xdotool");
+    if (!xdotool)
+    {
+        GTEST_SKIP() << "xdotool is missing; scripts/install-deps.sh installs it";
+    }
+    std::this_thread::sleep_for(3s); // the screen fades in before it takes clicks
+    PressExitGlyph(*xdotool);
+    const auto status = program.Wait(60s);
+    ASSERT_TRUE(status) << "the exit control did not end the program" << Diagnostics();
+    EXPECT_EQ(*status, 0);
+    EXPECT_EQ(CountRequests("LogErrorInfo stored"), 1u) << Diagnostics();
+    const std::string decoded = ReadText(work / "uploads" / "log-1.json");
+    EXPECT_NE(decoded.find("\"records\""), std::string::npos) << "the upload is a gzip of the JSON records";
+    EXPECT_TRUE(fs::exists(folder / "logfile.txt"));
 }
 
 TEST_F(DownloadRun, DamagedStorageFileIsRetriedAndNeverLaunched)

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <zlib.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace demo
@@ -139,6 +140,19 @@ std::optional<StoredUpload> LogUploads::Store(const std::string& body, const std
     nlohmann::json document = {{"computer_id", computerId}, {"records", records}};
     stored.jsonFile = folder / (stem + ".json");
     stored.records = static_cast<int>(records.size());
+    for (const auto& record : records)
+    {
+        const auto number = record.find("error_number");
+        if (number != record.end() && number->is_number() && number->get<double>() != 0)
+        {
+            ++stored.errorRecords;
+            const auto message = record.find("message");
+            stored.lastError = message != record.end() && message->is_string() ? message->get<std::string>() : "";
+            // Shown on one line: the program's messages often end in CR LF.
+            std::replace_if(stored.lastError.begin(), stored.lastError.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+        }
+    }
     // dump with replacement: the records may hold text that is not valid UTF-8.
     if (!WriteFile(stored.jsonFile, document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n"))
     {

@@ -17,6 +17,8 @@ struct StoredUpload
     std::filesystem::path jsonFile;  // empty when the body did not decode
     uint64_t bytes = 0;
     int records = -1;                // -1 when the body did not decode to a JSON array
+    int errorRecords = 0;            // records with an error number other than 0
+    std::string lastError;           // message of the last such record
 };
 
 class LogUploads

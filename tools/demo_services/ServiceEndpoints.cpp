@@ -214,7 +214,13 @@ void ServiceEndpoints::LogUpload(const httplib::Request& req, httplib::Response&
     note = "LogErrorInfo stored " + stored->gzipFile.string();
     if (stored->records >= 0)
     {
-        note += " (" + std::to_string(stored->records) + " records in " + stored->jsonFile.string() + ")";
+        note += " (" + std::to_string(stored->records) + " records in " + stored->jsonFile.string() + ", " +
+                std::to_string(stored->errorRecords) + " with an error number";
+        if (!stored->lastError.empty())
+        {
+            note += "; last: \"" + stored->lastError.substr(0, 160) + "\"";
+        }
+        note += ")";
     }
     else
     {
