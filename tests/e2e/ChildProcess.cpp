@@ -33,8 +33,9 @@ std::map<std::string, std::string> ChildProcess::CurrentEnvironment()
     return result;
 }
 
-bool ChildProcess::Start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
-                         const std::string& output, const std::string& workingFolder)
+bool ChildProcess::Start(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& environment, const std::string& output,
+                         const std::string& workingFolder)
 {
     if (argv.empty() || Running())
     {
@@ -60,7 +61,8 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const std::map<st
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     if (!workingFolder.empty())
     {

@@ -14,7 +14,7 @@ namespace e2e
 
 class ChildProcess
 {
-public:
+  public:
     ChildProcess() = default;
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -36,7 +36,7 @@ public:
     // The current environment as a map, to start from.
     static std::map<std::string, std::string> CurrentEnvironment();
 
-private:
+  private:
     pid_t pid = -1;
     std::optional<int> status;
 };

@@ -28,7 +28,7 @@ const char* kRelease = "Norvia_3_2_Home";
 
 class DemoServicesHttps : public ::testing::Test
 {
-protected:
+  protected:
     static void SetUpTestSuite() { artwork = new demo::Artwork(demo::PaintArtwork()); }
     static void TearDownTestSuite()
     {
@@ -38,9 +38,9 @@ protected:
 
     void Start(const std::string& damagedFile = "")
     {
-        folder = fs::temp_directory_path() /
-                 ("norvia_demo_https_" + std::to_string(::getpid()) + "_" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("norvia_demo_https_" + std::to_string(::getpid()) + "_" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         demo::ServiceOptions options;
         options.stateDir = folder.string();
@@ -97,19 +97,21 @@ protected:
     }
 
     // What the program does with the description: sign the folder, then ask for files in it.
-    std::string SignedTarget(const nlohmann::json& description, const std::string& file, int64_t lifetime = 259200)
+    std::string SignedTarget(const nlohmann::json& description, const std::string& file,
+                             int64_t lifetime = 259200)
     {
         const std::string folder = description["download_subdir"];
-        const std::string expiry = std::to_string(
-            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-                .count() +
-            lifetime);
+        const std::string expiry = std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
+                                                      std::chrono::system_clock::now().time_since_epoch())
+                                                      .count() +
+                                                  lifetime);
         std::string lower = folder;
         for (char& c : lower)
         {
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
-        return "/" + demo::SignedPathToken(expiry, folder, description["SAS"]) + "," + expiry + "/" + lower + "/" + file;
+        return "/" + demo::SignedPathToken(expiry, folder, description["SAS"]) + "," + expiry + "/" + lower +
+               "/" + file;
     }
 
     static inline demo::Artwork* artwork = nullptr;
@@ -123,7 +125,8 @@ protected:
 
 uint32_t Crc(const std::string& bytes)
 {
-    return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+    return static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
 } // namespace
@@ -278,8 +281,9 @@ TEST_F(DemoServicesHttps, MetaJsonPointsAtDecodableArtworkOnTheContentHost)
 TEST_F(DemoServicesHttps, LogUploadIsStoredAndEveryRequestIsLogged)
 {
     Start();
-    auto upload = Request("POST", demo::kServiceName, demo::kServicePath,
-                          {{"Method", "LogErrorInfo"}, {"ComputerId", "feedface"}}, std::string("\x1f\x8b junk", 7));
+    auto upload =
+        Request("POST", demo::kServiceName, demo::kServicePath,
+                {{"Method", "LogErrorInfo"}, {"ComputerId", "feedface"}}, std::string("\x1f\x8b junk", 7));
     ASSERT_TRUE(upload);
     EXPECT_EQ(upload->status, 200);
     std::ifstream stored(folder / "uploads" / "log-1.gz", std::ios::binary);

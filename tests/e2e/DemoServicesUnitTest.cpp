@@ -29,7 +29,7 @@ fs::path Root()
 // Removes the folders of this run once every test has ended.
 class RemoveRoot : public ::testing::Environment
 {
-public:
+  public:
     void TearDown() override
     {
         std::error_code ec;
@@ -72,7 +72,8 @@ std::string Gzip(const std::string& data)
 TEST(DemoRelease, FilesOnDiskMatchTheirListedSizeAndCrc)
 {
     std::string error;
-    const auto release = demo::DemoRelease::Generate(FreshFolder("release"), "Norvia_3_2_Home", 6, 70000, 5000, error);
+    const auto release =
+        demo::DemoRelease::Generate(FreshFolder("release"), "Norvia_3_2_Home", 6, 70000, 5000, error);
     ASSERT_TRUE(release) << error;
     ASSERT_EQ(release->Files().size(), 7u);
     EXPECT_EQ(release->Files()[0].name, "Setup.exe");
@@ -80,8 +81,8 @@ TEST(DemoRelease, FilesOnDiskMatchTheirListedSizeAndCrc)
     {
         EXPECT_EQ(fs::file_size(file.path), file.size) << file.name;
         const std::string bytes = ReadAll(file.path);
-        const auto crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()),
-                                                     static_cast<uInt>(bytes.size())));
+        const auto crc = static_cast<uint32_t>(
+            crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
         EXPECT_EQ(crc, file.crc) << file.name;
     }
     EXPECT_EQ(release->Files()[0].size, 5000u);
@@ -103,7 +104,8 @@ TEST(DemoRelease, ContentIsDeterministicPerReleaseAndDiffersBetweenFiles)
 TEST(DemoRelease, FileListUsesSignedDecimalCrcAndCrLfFields)
 {
     std::string error;
-    const auto release = demo::DemoRelease::Generate(FreshFolder("list"), "Norvia_3_2_Home", 8, 1000, 1000, error);
+    const auto release =
+        demo::DemoRelease::Generate(FreshFolder("list"), "Norvia_3_2_Home", 8, 1000, 1000, error);
     ASSERT_TRUE(release) << error;
     const std::string text = release->FileListText();
     bool sawHighCrc = false;
@@ -126,8 +128,9 @@ TEST(DemoRelease, FileListUsesSignedDecimalCrcAndCrLfFields)
 
 TEST(DemoRelease, ParsedListRoundTripsAndSkipsIncompleteEntries)
 {
-    const auto files = demo::ParseFileList("note;Setup.exe\r\n1048576\r\n-873187034\r\n;Setup-1a.bin\r\n2097152\r\n"
-                                           "305419896;broken\r\n12\r\n;");
+    const auto files =
+        demo::ParseFileList("note;Setup.exe\r\n1048576\r\n-873187034\r\n;Setup-1a.bin\r\n2097152\r\n"
+                            "305419896;broken\r\n12\r\n;");
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[0].name, "Setup.exe");
     EXPECT_EQ(files[0].size, 1048576u);
@@ -155,9 +158,10 @@ TEST(LocalFileName, ProductCodeGoesBeforeTheProgramsExtension)
 TEST(ServiceOptions, SizesAndNamesAreChecked)
 {
     std::string error;
-    auto options = demo::ParseServiceOptions({"--file-size", "512K", "--setup-size", "2M", "--files", "3", "--rate",
-                                              "1M", "--unsigned", "--damage", "Setup-1a.bin", "--dir", "/tmp/x"},
-                                             error);
+    auto options =
+        demo::ParseServiceOptions({"--file-size", "512K", "--setup-size", "2M", "--files", "3", "--rate",
+                                   "1M", "--unsigned", "--damage", "Setup-1a.bin", "--dir", "/tmp/x"},
+                                  error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->fileSize, 512u * 1024);
     EXPECT_EQ(options->setupSize, 2u << 20);
@@ -167,9 +171,14 @@ TEST(ServiceOptions, SizesAndNamesAreChecked)
     EXPECT_EQ(options->requestLog, "/tmp/x/requests.log");
     EXPECT_EQ(options->uploadsDir, "/tmp/x/uploads");
 
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--release", "../etc"}, {"--release", "a/b"}, {"--files", "-1"},
-          {"--file-size", "2048M"}, {"--port", "70000"}, {"--setup-size", "0"}, {"--frobnicate", "1"}, {"--dir"}})
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--release", "../etc"},
+                                                {"--release", "a/b"},
+                                                {"--files", "-1"},
+                                                {"--file-size", "2048M"},
+                                                {"--port", "70000"},
+                                                {"--setup-size", "0"},
+                                                {"--frobnicate", "1"},
+                                                {"--dir"}})
     {
         EXPECT_FALSE(demo::ParseServiceOptions(bad, error)) << bad[0];
         EXPECT_FALSE(error.empty());
@@ -203,8 +212,8 @@ TEST(SignedPath, CorrectPathIsGrantedWithItsFileName)
     const int64_t now = 1700000000;
     const std::string expiry = std::to_string(now + 259200);
     const std::string token = demo::SignedPathToken(expiry, "Releases/Rel_A", "?sig=s");
-    const auto check =
-        demo::CheckSignedPath("/" + token + "," + expiry + "/releases/rel_a/Setup-1a.bin", "Releases/Rel_A", "?sig=s", now);
+    const auto check = demo::CheckSignedPath("/" + token + "," + expiry + "/releases/rel_a/Setup-1a.bin",
+                                             "Releases/Rel_A", "?sig=s", now);
     EXPECT_TRUE(check.granted);
     EXPECT_TRUE(check.refusals.empty());
     EXPECT_EQ(check.fileName, "Setup-1a.bin");
@@ -214,9 +223,11 @@ TEST(SignedPath, TokenExpiryAndFolderAreRefusedIndependently)
 {
     const int64_t now = 1700000000;
     const std::string folder = "Releases/Rel_A";
-    auto target = [&](int64_t expiresAt, const std::string& path, bool goodToken) {
+    auto target = [&](int64_t expiresAt, const std::string& path, bool goodToken)
+    {
         const std::string expiry = std::to_string(expiresAt);
-        const std::string token = goodToken ? demo::SignedPathToken(expiry, folder, "S") : "AAAAAAAAAAAAAAAAAAAAAA==";
+        const std::string token =
+            goodToken ? demo::SignedPathToken(expiry, folder, "S") : "AAAAAAAAAAAAAAAAAAAAAA==";
         return "/" + token + "," + expiry + "/" + path;
     };
     struct Case
@@ -253,16 +264,19 @@ TEST(QuerySignature, SignatureAndExactFolderAreRequired)
     ASSERT_EQ(signature.rfind("?", 0), 0u);
     const std::string query = signature.substr(1);
     EXPECT_TRUE(demo::CheckQuerySignature("/Releases/R/Setup.exe", query, "Releases/R", signature).granted);
-    EXPECT_EQ(demo::CheckQuerySignature("/Releases/R/Setup.exe", query, "Releases/R", signature).fileName, "Setup.exe");
+    EXPECT_EQ(demo::CheckQuerySignature("/Releases/R/Setup.exe", query, "Releases/R", signature).fileName,
+              "Setup.exe");
 
-    const auto wrong = demo::CheckQuerySignature("/Releases/R/Setup.exe", "sv=1&sig=bad", "Releases/R", signature);
+    const auto wrong =
+        demo::CheckQuerySignature("/Releases/R/Setup.exe", "sv=1&sig=bad", "Releases/R", signature);
     EXPECT_EQ(wrong.refusals, std::vector<std::string>{"wrong signature"});
     const auto missing = demo::CheckQuerySignature("/Releases/R/Setup.exe", "", "Releases/R", signature);
     EXPECT_EQ(missing.refusals, std::vector<std::string>{"no signature"});
     const auto lowered = demo::CheckQuerySignature("/releases/r/Setup.exe", query, "Releases/R", signature);
     EXPECT_EQ(lowered.refusals, std::vector<std::string>{"wrong folder"});
     // A sig that merely starts like the right one is not the right one.
-    EXPECT_FALSE(demo::CheckQuerySignature("/Releases/R/Setup.exe", "sig=c0ffeeX", "Releases/R", signature).granted);
+    EXPECT_FALSE(
+        demo::CheckQuerySignature("/Releases/R/Setup.exe", "sig=c0ffeeX", "Releases/R", signature).granted);
 }
 
 TEST(LogUploads, GzipOfUtf16JsonIsKeptAndDecoded)
@@ -303,8 +317,10 @@ TEST(LogUploads, GunzipRefusesTruncatedAndOversizedStreams)
 
 TEST(LogUploads, Utf16WithBrokenSurrogatesStillConverts)
 {
-    const std::string units("\x41\x00\x00\xD8\x42\x00\x3D\xD8\x00\xDE\x43", 11); // A, lone high, B, pair, odd byte
-    EXPECT_EQ(demo::Utf16LeToUtf8(units), "A\xEF\xBF\xBD" "B\xF0\x9F\x98\x80");
+    const std::string units("\x41\x00\x00\xD8\x42\x00\x3D\xD8\x00\xDE\x43",
+                            11); // A, lone high, B, pair, odd byte
+    EXPECT_EQ(demo::Utf16LeToUtf8(units), "A\xEF\xBF\xBD"
+                                          "B\xF0\x9F\x98\x80");
 }
 
 TEST(Artwork, PicturesDecodeAtTheSizesTheScreensExpect)
@@ -313,7 +329,8 @@ TEST(Artwork, PicturesDecodeAtTheSizesTheScreensExpect)
     ASSERT_EQ(artwork.core.size(), 1u);
     ASSERT_TRUE(artwork.core.count("logo_background"));
     ASSERT_GE(artwork.media.size(), 3u);
-    auto check = [](const std::string& png, int width, int height) {
+    auto check = [](const std::string& png, int width, int height)
+    {
         int w = 0, h = 0, channels = 0;
         unsigned char* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(png.data()),
                                                       static_cast<int>(png.size()), &w, &h, &channels, 3);

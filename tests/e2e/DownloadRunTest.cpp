@@ -85,7 +85,7 @@ std::optional<std::string> FindOnPath(const std::string& name)
 
 class DownloadRun : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override
     {
         xvfb = FindOnPath("Xvfb");
@@ -97,13 +97,14 @@ protected:
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(work);
         fs::create_directories(work / "bin");
-        // The per-user data folder (XDG_DATA_HOME) exists on a desktop; the program adds its own folder inside.
+        // The per-user data folder (XDG_DATA_HOME) exists on a desktop; the program adds its own folder
+        // inside.
         fs::create_directories(work / "data");
         launches = work / "launches.txt";
         // Records what the program hands to the desktop instead of opening it.
         const fs::path opener = work / "bin" / "xdg-open";
-        std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\t%s\\n' \"$(pwd -P)\" \"$*\" >> '" << launches.string()
-                              << "'\n";
+        std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\t%s\\n' \"$(pwd -P)\" \"$*\" >> '"
+                              << launches.string() << "'\n";
         fs::permissions(opener, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
     }
 
@@ -126,16 +127,28 @@ protected:
     void StartServices(const std::vector<std::string>& extra = {})
     {
         std::vector<std::string> args = {NORVIA_DEMO_SERVICES_FILE,
-                                         "--dir", (work / "services").string(),
-                                         "--ready-file", (work / "ready.env").string(),
-                                         "--request-log", (work / "requests.log").string(),
-                                         "--uploads", (work / "uploads").string(),
-                                         "--files", "3", "--file-size", "300K", "--setup-size", "40K",
-                                         "--max-seconds", "900"};
+                                         "--dir",
+                                         (work / "services").string(),
+                                         "--ready-file",
+                                         (work / "ready.env").string(),
+                                         "--request-log",
+                                         (work / "requests.log").string(),
+                                         "--uploads",
+                                         (work / "uploads").string(),
+                                         "--files",
+                                         "3",
+                                         "--file-size",
+                                         "300K",
+                                         "--setup-size",
+                                         "40K",
+                                         "--max-seconds",
+                                         "900"};
         args.insert(args.end(), extra.begin(), extra.end());
-        ASSERT_TRUE(services.Start(args, e2e::ChildProcess::CurrentEnvironment(), (work / "services.out").string()));
+        ASSERT_TRUE(
+            services.Start(args, e2e::ChildProcess::CurrentEnvironment(), (work / "services.out").string()));
         const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (!fs::exists(work / "ready.env") && std::chrono::steady_clock::now() < deadline && services.Running())
+        while (!fs::exists(work / "ready.env") && std::chrono::steady_clock::now() < deadline &&
+               services.Running())
         {
             std::this_thread::sleep_for(50ms);
             services.Wait(0ms);
@@ -154,8 +167,9 @@ protected:
             {
                 continue;
             }
-            display.Start({*xvfb, ":" + std::to_string(number), "-screen", "0", "1280x800x24", "-nolisten", "tcp"},
-                          e2e::ChildProcess::CurrentEnvironment(), (work / "xvfb.out").string());
+            display.Start(
+                {*xvfb, ":" + std::to_string(number), "-screen", "0", "1280x800x24", "-nolisten", "tcp"},
+                e2e::ChildProcess::CurrentEnvironment(), (work / "xvfb.out").string());
             const auto deadline = std::chrono::steady_clock::now() + 15s;
             while (display.Running() && !fs::exists(socket) && std::chrono::steady_clock::now() < deadline)
             {
@@ -190,7 +204,8 @@ protected:
         environment["PATH"] = (work / "bin").string() + ":" + environment["PATH"];
         environment["XDG_DATA_HOME"] = (work / "data").string();
         environment["LIBGL_ALWAYS_SOFTWARE"] = "1";
-        ASSERT_TRUE(program.Start({programFile.string()}, environment, (work / "program.out").string(), folder.string()));
+        ASSERT_TRUE(program.Start({programFile.string()}, environment, (work / "program.out").string(),
+                                  folder.string()));
     }
 
     std::string Diagnostics()
@@ -219,8 +234,9 @@ protected:
         e2e::ChildProcess click;
         auto environment = e2e::ChildProcess::CurrentEnvironment();
         environment["DISPLAY"] = displayName;
-        ASSERT_TRUE(click.Start({xdotool, "search", "--name", "Norvia Download Manager", "mousemove", "--window", "%1",
-                                 "1184", "18", "sleep", "0.3", "mousedown", "1", "sleep", "0.3", "mouseup", "1"},
+        ASSERT_TRUE(click.Start({xdotool, "search", "--name", "Norvia Download Manager", "mousemove",
+                                 "--window", "%1", "1184", "18", "sleep", "0.3", "mousedown", "1", "sleep",
+                                 "0.3", "mouseup", "1"},
                                 environment, (work / "xdotool.out").string()));
         EXPECT_EQ(click.Wait(30s), 0) << ReadText(work / "xdotool.out");
     }
@@ -296,8 +312,9 @@ TEST_F(DownloadRun, UnknownReleaseShowsSupportAndExitUploadsTheLog)
     }
     const auto launched = Lines(launches);
     ASSERT_EQ(launched.size(), 1u) << Diagnostics();
-    EXPECT_NE(launched[0].find("\thttps://" + ready["NORVIA_SUPPORT_HOST"] + "/help/download-manager-not-working"),
-              std::string::npos)
+    EXPECT_NE(
+        launched[0].find("\thttps://" + ready["NORVIA_SUPPORT_HOST"] + "/help/download-manager-not-working"),
+        std::string::npos)
         << launched[0];
     EXPECT_TRUE(program.Running()) << "the support screen waits for the user" << Diagnostics();
     EXPECT_EQ(CountRequests("unknown release"), 1u) << Diagnostics();
@@ -328,7 +345,8 @@ TEST_F(DownloadRun, DamagedStorageFileIsRetriedAndNeverLaunched)
     StartProgram("Norvia_3_2_Home_Download");
     // Seven passes of four attempts each, then the download-error screen, which waits for the user.
     const auto deadline = std::chrono::steady_clock::now() + 240s;
-    while (CountRequests("Setup-1b.bin") < 28 && program.Running() && std::chrono::steady_clock::now() < deadline)
+    while (CountRequests("Setup-1b.bin") < 28 && program.Running() &&
+           std::chrono::steady_clock::now() < deadline)
     {
         std::this_thread::sleep_for(200ms);
         program.Wait(0ms);

@@ -36,13 +36,13 @@ std::string PaintBand()
     {
         for (int x = 0; x < kBandWidth; ++x)
         {
-            const float t = std::clamp((x / float(kBandWidth)) * 0.55f + (1.0f - y / float(kBandHeight)) * 0.45f,
-                                       0.0f, 1.0f);
+            const float t = std::clamp(
+                (x / float(kBandWidth)) * 0.55f + (1.0f - y / float(kBandHeight)) * 0.45f, 0.0f, 1.0f);
             canvas.Set(x, y, Mix(deep, light, t));
         }
     }
     // Soft light discs, like out-of-focus highlights.
-    const float discs[][4] = {{470, 70, 90, 0.10f}, {540, 150, 40, 0.16f}, {380, 40, 26, 0.14f},
+    const float discs[][4] = {{470, 70, 90, 0.10f},   {540, 150, 40, 0.16f}, {380, 40, 26, 0.14f},
                               {120, 280, 120, 0.06f}, {300, 200, 60, 0.08f}, {560, 300, 70, 0.07f}};
     for (const auto& d : discs)
     {
@@ -57,7 +57,8 @@ std::string PaintBand()
             const float baseY = 150.0f + ribbon * 70.0f + line * 2.2f;
             for (int x = 0; x < kBandWidth; ++x)
             {
-                const float y = baseY + 38.0f * std::sin(x * 0.011f + phase) + 14.0f * std::sin(x * 0.027f + phase * 2);
+                const float y =
+                    baseY + 38.0f * std::sin(x * 0.011f + phase) + 14.0f * std::sin(x * 0.027f + phase * 2);
                 const float alpha = 0.22f * (1.0f - line / 14.0f) * (0.4f + 0.6f * x / float(kBandWidth));
                 canvas.Blend(x, static_cast<int>(y), {0.92f, 0.97f, 1.0f}, alpha);
                 canvas.Blend(x, static_cast<int>(y) + 1, {0.92f, 0.97f, 1.0f}, alpha * 0.4f);
@@ -95,7 +96,8 @@ std::string PaintHorizonSlide()
     {
         const float t = layer / float(layers - 1);
         const float base = 360.0f + layer * 62.0f;
-        const auto ridge = Ridge(kSlideWidth, base, 150.0f - layer * 18.0f, 120.0f - layer * 12.0f, 17u + layer);
+        const auto ridge =
+            Ridge(kSlideWidth, base, 150.0f - layer * 18.0f, 120.0f - layer * 12.0f, 17u + layer);
         canvas.FillBelow(ridge, Mix(far, nearest, t), 1.0f);
         // Haze over everything behind the next layer.
         for (int y = static_cast<int>(base) - 40; y < kSlideHeight; ++y)
@@ -113,7 +115,8 @@ std::string PaintHorizonSlide()
         const float by = 95.0f + (bird * 23) % 40;
         for (int i = -7; i <= 7; ++i)
         {
-            canvas.Blend(static_cast<int>(bx + i), static_cast<int>(by - 4.0f * std::sqrt(std::abs(i) / 7.0f) + 2),
+            canvas.Blend(static_cast<int>(bx + i),
+                         static_cast<int>(by - 4.0f * std::sqrt(std::abs(i) / 7.0f) + 2),
                          FromBytes(40, 30, 60), 0.8f);
         }
     }
@@ -126,7 +129,8 @@ std::string PaintAuroraSlide()
     canvas.VerticalGradient(FromBytes(6, 10, 28), FromBytes(18, 44, 70));
     // Stars from a fixed sequence, brighter ones rarer.
     uint32_t state = 2463534242u;
-    auto next = [&state]() {
+    auto next = [&state]()
+    {
         state ^= state << 13;
         state ^= state >> 17;
         state ^= state << 5;
@@ -149,13 +153,14 @@ std::string PaintAuroraSlide()
             const float edge = 250.0f + curtain * 45.0f + 45.0f * std::sin(x * 0.010f + curtain * 2.4f) +
                                30.0f * (Fractal1(x / 60.0f, 91u + curtain, 4) - 0.5f);
             const float strength = 0.35f + 0.65f * Fractal1(x / 25.0f, 7u + curtain, 3);
-            for (int y = std::max(0, static_cast<int>(edge - 260.0f)); y < static_cast<int>(edge + 24.0f) && y < kSlideHeight;
-                 ++y)
+            for (int y = std::max(0, static_cast<int>(edge - 260.0f));
+                 y < static_cast<int>(edge + 24.0f) && y < kSlideHeight; ++y)
             {
                 // 0 at the edge, 1 at the top of the curtain; below the edge the glow dies out fast.
                 const float up = y < edge ? (edge - y) / 260.0f : (edge - y) / 36.0f;
                 const Rgb colour = Mix(green, violet, std::clamp(up * 1.3f, 0.0f, 1.0f));
-                const float glow = up >= 0.0f ? 0.75f * std::exp(-6.0f * up) + 0.25f * std::exp(-1.5f * up) : std::exp(6.0f * up);
+                const float glow = up >= 0.0f ? 0.75f * std::exp(-6.0f * up) + 0.25f * std::exp(-1.5f * up)
+                                              : std::exp(6.0f * up);
                 canvas.Blend(x, y, colour, strength * 0.6f * glow * (curtain == 0 ? 1.0f : 0.7f));
             }
         }

@@ -9,14 +9,14 @@ namespace demo
 {
 
 constexpr int kBandWidth = 600;
-constexpr int kBandHeight = 360;  // sits above the title the screens draw at y = 369
+constexpr int kBandHeight = 360; // sits above the title the screens draw at y = 369
 constexpr int kSlideWidth = 601;
 constexpr int kSlideHeight = 640;
 
 struct Artwork
 {
-    std::map<std::string, std::string> core;   // name -> PNG bytes ("logo_background")
-    std::map<std::string, std::string> media;  // name -> PNG bytes (the slides, in name order)
+    std::map<std::string, std::string> core;  // name -> PNG bytes ("logo_background")
+    std::map<std::string, std::string> media; // name -> PNG bytes (the slides, in name order)
 };
 
 Artwork PaintArtwork();

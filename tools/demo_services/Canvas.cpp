@@ -55,7 +55,8 @@ void Canvas::FillCircle(float cx, float cy, float radius, const Rgb& colour, flo
         for (int x = x0; x <= x1; ++x)
         {
             const float d = std::hypot(x + 0.5f - cx, y + 0.5f - cy);
-            const float coverage = std::clamp((radius + feather * 0.5f - d) / std::max(feather, 0.01f), 0.0f, 1.0f);
+            const float coverage =
+                std::clamp((radius + feather * 0.5f - d) / std::max(feather, 0.01f), 0.0f, 1.0f);
             Blend(x, y, colour, alpha * coverage);
         }
     }

@@ -18,7 +18,7 @@ Rgb FromBytes(int r, int g, int b);
 
 class Canvas
 {
-public:
+  public:
     Canvas(int width, int height);
 
     int Width() const { return width; }
@@ -39,7 +39,7 @@ public:
     // 8-bit RGB PNG; empty when encoding failed.
     std::string EncodePng() const;
 
-private:
+  private:
     int width;
     int height;
     std::vector<Rgb> pixels;

@@ -8,7 +8,7 @@ namespace demo
 
 struct CertificateFiles
 {
-    std::string caFile;   // what clients trust (SSL_CERT_FILE)
+    std::string caFile; // what clients trust (SSL_CERT_FILE)
     std::string certFile;
     std::string keyFile;
 };

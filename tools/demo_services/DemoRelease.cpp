@@ -13,7 +13,7 @@ namespace
 // splitmix64: cheap, well-mixed bytes; the files must not compress to nothing on the wire.
 class ByteStream
 {
-public:
+  public:
     explicit ByteStream(uint64_t seed) : state(seed) {}
     uint64_t Next()
     {
@@ -23,7 +23,7 @@ public:
         return z ^ (z >> 31);
     }
 
-private:
+  private:
     uint64_t state;
 };
 
@@ -81,9 +81,9 @@ std::string DemoRelease::DataFileName(uint32_t index)
     return std::string("Setup-") + group + letter + ".bin";
 }
 
-std::optional<DemoRelease> DemoRelease::Generate(const std::filesystem::path& folder, const std::string& release,
-                                                 uint32_t dataFiles, uint64_t fileSize, uint64_t setupSize,
-                                                 std::string& error)
+std::optional<DemoRelease> DemoRelease::Generate(const std::filesystem::path& folder,
+                                                 const std::string& release, uint32_t dataFiles,
+                                                 uint64_t fileSize, uint64_t setupSize, std::string& error)
 {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
@@ -161,7 +161,8 @@ std::vector<ListedFile> ParseFileList(const std::string& text)
     while (start != std::string::npos)
     {
         const size_t next = text.find(';', start + 1);
-        const std::string piece = text.substr(start + 1, next == std::string::npos ? std::string::npos : next - start - 1);
+        const std::string piece =
+            text.substr(start + 1, next == std::string::npos ? std::string::npos : next - start - 1);
         std::vector<std::string> fields;
         size_t from = 0;
         while (from <= piece.size())

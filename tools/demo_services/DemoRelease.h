@@ -13,20 +13,20 @@ namespace demo
 
 struct ReleaseFile
 {
-    std::string name;            // storage name, e.g. Setup-1a.bin
-    std::filesystem::path path;  // where the bytes lie
+    std::string name;           // storage name, e.g. Setup-1a.bin
+    std::filesystem::path path; // where the bytes lie
     uint64_t size = 0;
-    uint32_t crc = 0;            // CRC-32 (zlib's) of the whole file
+    uint32_t crc = 0; // CRC-32 (zlib's) of the whole file
 };
 
 class DemoRelease
 {
-public:
+  public:
     // Writes the setup executable and dataFiles data files of the given sizes into folder
     // (created when missing); content depends only on the release name and the file index.
-    static std::optional<DemoRelease> Generate(const std::filesystem::path& folder, const std::string& release,
-                                               uint32_t dataFiles, uint64_t fileSize, uint64_t setupSize,
-                                               std::string& error);
+    static std::optional<DemoRelease> Generate(const std::filesystem::path& folder,
+                                               const std::string& release, uint32_t dataFiles,
+                                               uint64_t fileSize, uint64_t setupSize, std::string& error);
 
     const std::string& Release() const { return release; }
     const std::vector<ReleaseFile>& Files() const { return files; }
@@ -41,7 +41,7 @@ public:
     // before "-1a.bin".
     static std::string DataFileName(uint32_t index);
 
-private:
+  private:
     std::string release;
     std::vector<ReleaseFile> files;
 };

@@ -17,8 +17,8 @@ thread_local bool handledOnThisThread = false;
 
 std::string HostName(const std::string& hostHeader)
 {
-    std::string name = hostHeader.substr(0, hostHeader.rfind(':') == std::string::npos ? hostHeader.size()
-                                                                                        : hostHeader.rfind(':'));
+    std::string name = hostHeader.substr(
+        0, hostHeader.rfind(':') == std::string::npos ? hostHeader.size() : hostHeader.rfind(':'));
     std::transform(name.begin(), name.end(), name.begin(),
                    [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
     return name;
@@ -26,9 +26,7 @@ std::string HostName(const std::string& hostHeader)
 
 } // namespace
 
-DemoServer::DemoServer(ServiceEndpoints& endpoints, RequestLog& log) : endpoints(endpoints), log(log)
-{
-}
+DemoServer::DemoServer(ServiceEndpoints& endpoints, RequestLog& log) : endpoints(endpoints), log(log) {}
 
 DemoServer::~DemoServer()
 {
@@ -66,16 +64,20 @@ uint16_t DemoServer::Start(const std::string& certFile, const std::string& keyFi
     server->Put(".*", handler);
     server->Delete(".*", handler);
     // Requests httplib refuses before any handler (bad request line, ...) still get a line.
-    server->set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-        if (handledOnThisThread)
+    server->set_logger(
+        [this](const httplib::Request& req, const httplib::Response& res)
         {
-            handledOnThisThread = false;
-            return;
-        }
-        RequestRecord record{"unknown", req.get_header_value("Host"), req.method, req.target, res.status,
-                             res.body.size(), "not handled"};
-        log.Write(record);
-    });
+            if (handledOnThisThread)
+            {
+                handledOnThisThread = false;
+                return;
+            }
+            RequestRecord record{"unknown",    req.get_header_value("Host"),
+                                 req.method,   req.target,
+                                 res.status,   res.body.size(),
+                                 "not handled"};
+            log.Write(record);
+        });
 
     int bound = port;
     if (port == 0)
@@ -92,10 +94,12 @@ uint16_t DemoServer::Start(const std::string& certFile, const std::string& keyFi
         return 0;
     }
     endpoints.SetPort(static_cast<uint16_t>(bound));
-    listener = std::thread([srv = server.get(), done = listenerDone] {
-        srv->listen_after_bind();
-        *done = true;
-    });
+    listener = std::thread(
+        [srv = server.get(), done = listenerDone]
+        {
+            srv->listen_after_bind();
+            *done = true;
+        });
     // Bound before the thread started: connections queue until the accept loop runs.
     return static_cast<uint16_t>(bound);
 }

@@ -16,7 +16,7 @@ namespace demo
 
 class DemoServer
 {
-public:
+  public:
     DemoServer(ServiceEndpoints& endpoints, RequestLog& log);
     ~DemoServer();
     DemoServer(const DemoServer&) = delete;
@@ -24,7 +24,8 @@ public:
 
     // Binds 127.0.0.1:port (0 = any free port) and serves on a thread of its own.
     // Returns the bound port, 0 on failure (error tells why).
-    uint16_t Start(const std::string& certFile, const std::string& keyFile, uint16_t port, std::string& error);
+    uint16_t Start(const std::string& certFile, const std::string& keyFile, uint16_t port,
+                   std::string& error);
 
     // Stops accepting and waits up to graceMs for open answers to end. False when some did
     // not (a client that stopped reading); the caller should then end the process.
@@ -33,7 +34,7 @@ public:
     // Which service a Host header names: "service", "storage", "content", "support" or "".
     static std::string ServiceOf(const std::string& hostHeader);
 
-private:
+  private:
     void Handle(const httplib::Request& req, httplib::Response& res);
 
     ServiceEndpoints& endpoints;

@@ -81,14 +81,16 @@ std::string Utf16LeToUtf8(const std::string& bytes)
 {
     std::string out;
     const size_t units = bytes.size() / 2;
-    auto unitAt = [&bytes](size_t i) {
+    auto unitAt = [&bytes](size_t i)
+    {
         return static_cast<uint32_t>(static_cast<unsigned char>(bytes[2 * i])) |
                static_cast<uint32_t>(static_cast<unsigned char>(bytes[2 * i + 1])) << 8;
     };
     for (size_t i = 0; i < units; ++i)
     {
         const uint32_t unit = unitAt(i);
-        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < units && unitAt(i + 1) >= 0xDC00 && unitAt(i + 1) < 0xE000)
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < units && unitAt(i + 1) >= 0xDC00 &&
+            unitAt(i + 1) < 0xE000)
         {
             AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (unitAt(i + 1) - 0xDC00));
             ++i;
@@ -105,9 +107,7 @@ std::string Utf16LeToUtf8(const std::string& bytes)
     return out;
 }
 
-LogUploads::LogUploads(std::filesystem::path folder) : folder(std::move(folder))
-{
-}
+LogUploads::LogUploads(std::filesystem::path folder) : folder(std::move(folder)) {}
 
 std::optional<StoredUpload> LogUploads::Store(const std::string& body, const std::string& computerId)
 {
@@ -147,14 +147,17 @@ std::optional<StoredUpload> LogUploads::Store(const std::string& body, const std
         {
             ++stored.errorRecords;
             const auto message = record.find("message");
-            stored.lastError = message != record.end() && message->is_string() ? message->get<std::string>() : "";
+            stored.lastError =
+                message != record.end() && message->is_string() ? message->get<std::string>() : "";
             // Shown on one line: the program's messages often end in CR LF.
-            std::replace_if(stored.lastError.begin(), stored.lastError.end(),
-                            [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+            std::replace_if(
+                stored.lastError.begin(), stored.lastError.end(),
+                [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
         }
     }
     // dump with replacement: the records may hold text that is not valid UTF-8.
-    if (!WriteFile(stored.jsonFile, document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n"))
+    if (!WriteFile(stored.jsonFile,
+                   document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n"))
     {
         stored.jsonFile.clear();
     }

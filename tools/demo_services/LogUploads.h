@@ -14,22 +14,22 @@ namespace demo
 struct StoredUpload
 {
     std::filesystem::path gzipFile;
-    std::filesystem::path jsonFile;  // empty when the body did not decode
+    std::filesystem::path jsonFile; // empty when the body did not decode
     uint64_t bytes = 0;
-    int records = -1;                // -1 when the body did not decode to a JSON array
-    int errorRecords = 0;            // records with an error number other than 0
-    std::string lastError;           // message of the last such record
+    int records = -1;      // -1 when the body did not decode to a JSON array
+    int errorRecords = 0;  // records with an error number other than 0
+    std::string lastError; // message of the last such record
 };
 
 class LogUploads
 {
-public:
+  public:
     explicit LogUploads(std::filesystem::path folder);
 
     // Thread-safe; files are numbered in arrival order. Nothing when the folder is not writable.
     std::optional<StoredUpload> Store(const std::string& body, const std::string& computerId);
 
-private:
+  private:
     std::filesystem::path folder;
     std::mutex lock;
     int count = 0;

@@ -60,7 +60,8 @@ std::string MiB(uint64_t bytes)
 
 // Written to a temporary name and renamed, so a reader never sees half a file.
 bool WriteReadyFile(const std::string& path, const demo::ServiceEndpoints& endpoints,
-                    const demo::CertificateFiles& certificates, const demo::ServiceOptions& options, uint16_t port)
+                    const demo::CertificateFiles& certificates, const demo::ServiceOptions& options,
+                    uint16_t port)
 {
     const fs::path listFile =
         fs::absolute(fs::path(options.stateDir) / "storage" / endpoints.Release().Release() /
@@ -124,8 +125,9 @@ int Verify(const std::vector<std::string>& args)
                           static_cast<unsigned long long>(size), *crc);
             detail = found;
         }
-        std::printf("  %-8s %-28s %10llu bytes  CRC-32 %08x%s\n", ok ? "verified" : (crc ? "WRONG" : "MISSING"),
-                    path.filename().c_str(), static_cast<unsigned long long>(file.size), file.crc, detail.c_str());
+        std::printf("  %-8s %-28s %10llu bytes  CRC-32 %08x%s\n",
+                    ok ? "verified" : (crc ? "WRONG" : "MISSING"), path.filename().c_str(),
+                    static_cast<unsigned long long>(file.size), file.crc, detail.c_str());
     }
     if (files.empty())
     {
@@ -163,9 +165,9 @@ int Serve(const std::vector<std::string>& args)
         std::fprintf(stderr, "norvia_demo_services: %s\n", error.c_str());
         return 1;
     }
-    auto release = demo::DemoRelease::Generate(fs::path(options.stateDir) / "storage" / options.release,
-                                               options.release, options.dataFiles, options.fileSize,
-                                               options.setupSize, error);
+    auto release =
+        demo::DemoRelease::Generate(fs::path(options.stateDir) / "storage" / options.release, options.release,
+                                    options.dataFiles, options.fileSize, options.setupSize, error);
     if (!release)
     {
         std::fprintf(stderr, "norvia_demo_services: %s\n", error.c_str());
@@ -201,7 +203,8 @@ int Serve(const std::vector<std::string>& args)
         std::fprintf(stderr, "norvia_demo_services: %s\n", error.c_str());
         return 1;
     }
-    if (!options.readyFile.empty() && !WriteReadyFile(options.readyFile, endpoints, certificates, options, port))
+    if (!options.readyFile.empty() &&
+        !WriteReadyFile(options.readyFile, endpoints, certificates, options, port))
     {
         std::fprintf(stderr, "norvia_demo_services: cannot write %s\n", options.readyFile.c_str());
         return 1;

@@ -35,15 +35,13 @@ std::string Printable(const std::string& text)
 
 } // namespace
 
-RequestLog::RequestLog(const std::string& path) : out(path, std::ios::app)
-{
-}
+RequestLog::RequestLog(const std::string& path) : out(path, std::ios::app) {}
 
 std::string RequestLog::Format(const RequestRecord& record, const std::string& time)
 {
-    std::string line = time + " " + record.service + " " + Printable(record.host) + " " + Printable(record.method) +
-                       " " + Printable(record.target) + " -> " + std::to_string(record.status) + " (" +
-                       std::to_string(record.bytes) + " bytes)";
+    std::string line = time + " " + record.service + " " + Printable(record.host) + " " +
+                       Printable(record.method) + " " + Printable(record.target) + " -> " +
+                       std::to_string(record.status) + " (" + std::to_string(record.bytes) + " bytes)";
     if (!record.note.empty())
     {
         line += " " + Printable(record.note);

@@ -12,18 +12,18 @@ namespace demo
 
 struct RequestRecord
 {
-    std::string service;  // "service", "storage", "content", "support" or "unknown"
-    std::string host;     // Host header as sent
+    std::string service; // "service", "storage", "content", "support" or "unknown"
+    std::string host;    // Host header as sent
     std::string method;
-    std::string target;   // path and query as sent
+    std::string target; // path and query as sent
     int status = 0;
-    uint64_t bytes = 0;   // body bytes of the answer
-    std::string note;     // what the service made of it, e.g. "RequestDownload" or a refusal reason
+    uint64_t bytes = 0; // body bytes of the answer
+    std::string note;   // what the service made of it, e.g. "RequestDownload" or a refusal reason
 };
 
 class RequestLog
 {
-public:
+  public:
     // Appends to path; the file and its folder must be writable. Open() tells whether it is.
     explicit RequestLog(const std::string& path);
     bool Open() const { return out.is_open(); }
@@ -33,7 +33,7 @@ public:
 
     static std::string Format(const RequestRecord& record, const std::string& time);
 
-private:
+  private:
     std::mutex lock;
     std::ofstream out;
 };

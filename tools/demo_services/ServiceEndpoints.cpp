@@ -35,7 +35,8 @@ std::string UrlDecode(const std::string& text)
         {
             out += ' ';
         }
-        else if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0)
+        else if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+                 HexDigit(text[i + 2]) >= 0)
         {
             out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
             i += 2;
@@ -50,7 +51,8 @@ std::string UrlDecode(const std::string& text)
 
 int64_t UnixNow()
 {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
@@ -144,7 +146,8 @@ std::string FormValue(const std::string& body, const std::string& name)
     return {};
 }
 
-ServiceEndpoints::ServiceEndpoints(ServiceOptions options, DemoRelease release, Artwork artwork, std::string secret)
+ServiceEndpoints::ServiceEndpoints(ServiceOptions options, DemoRelease release, Artwork artwork,
+                                   std::string secret)
     : options(std::move(options)), release(std::move(release)), artwork(std::move(artwork)),
       secret(std::move(secret)), uploads(this->options.uploadsDir)
 {
@@ -287,11 +290,9 @@ void ServiceEndpoints::StreamFile(const ReleaseFile& file, httplib::Response& re
         return;
     }
     res.status = 200;
-    res.set_content_provider(
-        static_cast<size_t>(file.size), "application/octet-stream",
-        [transfer](size_t offset, size_t length, httplib::DataSink& sink) {
-            return SendPiece(*transfer, offset, length, sink);
-        });
+    res.set_content_provider(static_cast<size_t>(file.size), "application/octet-stream",
+                             [transfer](size_t offset, size_t length, httplib::DataSink& sink)
+                             { return SendPiece(*transfer, offset, length, sink); });
 }
 
 std::string ServiceEndpoints::MetaJson() const

@@ -6,8 +6,8 @@
 #include "demo_services/Artwork.h"
 #include "demo_services/DemoRelease.h"
 #include "demo_services/LogUploads.h"
-#include "demo_services/StorageAccess.h"
 #include "demo_services/ServiceOptions.h"
+#include "demo_services/StorageAccess.h"
 
 #include <httplib.h>
 
@@ -33,7 +33,7 @@ std::string VersionFolder(const std::string& release);
 
 class ServiceEndpoints
 {
-public:
+  public:
     ServiceEndpoints(ServiceOptions options, DemoRelease release, Artwork artwork, std::string secret);
 
     // Set once the port is known, before the first request.
@@ -55,7 +55,7 @@ public:
     void Content(const httplib::Request& req, httplib::Response& res, std::string& note);
     void Support(const httplib::Request& req, httplib::Response& res, std::string& note);
 
-private:
+  private:
     void Description(const httplib::Request& req, httplib::Response& res, std::string& note);
     void LogUpload(const httplib::Request& req, httplib::Response& res, std::string& note);
     void StreamFile(const ReleaseFile& file, httplib::Response& res);

@@ -17,12 +17,30 @@ struct Vec
 {
     float x = 0, y = 0, z = 0;
 };
-Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec operator*(Vec a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-float Dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec Normalise(Vec a) { return a * (1.0f / std::sqrt(Dot(a, a))); }
-Vec Reflect(Vec d, Vec n) { return d - n * (2.0f * Dot(d, n)); }
+Vec operator+(Vec a, Vec b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Vec operator-(Vec a, Vec b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+Vec operator*(Vec a, float s)
+{
+    return {a.x * s, a.y * s, a.z * s};
+}
+float Dot(Vec a, Vec b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+Vec Normalise(Vec a)
+{
+    return a * (1.0f / std::sqrt(Dot(a, a)));
+}
+Vec Reflect(Vec d, Vec n)
+{
+    return d - n * (2.0f * Dot(d, n));
+}
 
 struct Sphere
 {

@@ -41,7 +41,8 @@ std::string QueryValue(const std::string& query, const std::string& key)
 
 } // namespace
 
-std::string SignedPathToken(const std::string& expiry, const std::string& folder, const std::string& signature)
+std::string SignedPathToken(const std::string& expiry, const std::string& folder,
+                            const std::string& signature)
 {
     const std::string message = expiry + "/" + folder + signature;
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -59,8 +60,8 @@ std::string SignedPathToken(const std::string& expiry, const std::string& folder
     return token;
 }
 
-AccessCheck CheckSignedPath(const std::string& target, const std::string& folder, const std::string& signature,
-                            int64_t now)
+AccessCheck CheckSignedPath(const std::string& target, const std::string& folder,
+                            const std::string& signature, int64_t now)
 {
     AccessCheck check;
     // "/" token "," expiry "/" lower-cased folder "/" file
@@ -76,8 +77,9 @@ AccessCheck CheckSignedPath(const std::string& target, const std::string& folder
     const std::string expiry = target.substr(comma + 1, slash - comma - 1);
     const std::string rest = target.substr(slash + 1);
 
-    const bool expiryIsNumber = !expiry.empty() && expiry.size() <= 10 &&
-                                std::all_of(expiry.begin(), expiry.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const bool expiryIsNumber =
+        !expiry.empty() && expiry.size() <= 10 &&
+        std::all_of(expiry.begin(), expiry.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (!expiryIsNumber)
     {
         check.refusals.push_back("expiry is not a number");

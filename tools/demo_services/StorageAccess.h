@@ -16,7 +16,8 @@ namespace demo
 constexpr int64_t kMaxExpirySeconds = 30 * 24 * 3600;
 
 // Base64 of MD5(expiry + "/" + folder + signature) with "/" -> "_" and "+" -> "-", padding kept.
-std::string SignedPathToken(const std::string& expiry, const std::string& folder, const std::string& signature);
+std::string SignedPathToken(const std::string& expiry, const std::string& folder,
+                            const std::string& signature);
 
 struct AccessCheck
 {
@@ -27,8 +28,8 @@ struct AccessCheck
 
 // target: the request path as received (leading "/", no query). Token, expiry and folder are
 // each checked on their own, so a request can be refused for several reasons at once.
-AccessCheck CheckSignedPath(const std::string& target, const std::string& folder, const std::string& signature,
-                            int64_t now);
+AccessCheck CheckSignedPath(const std::string& target, const std::string& folder,
+                            const std::string& signature, int64_t now);
 
 // path: request path; query: the raw text after "?" (empty when none). The path must be "/"
 // folder "/" file exactly; the query must carry the expected sig value.
