@@ -131,6 +131,19 @@ TEST_F(HttpRequestAnswer, BrokenEncodingFailsWithDecodingFailed)
     EXPECT_EQ(result.error, Platform::HttpError::kDecodingFailed);
 }
 
+TEST_F(HttpRequestAnswer, PlainHttpServerAnswersAnInsecureRequest)
+{
+    ServerOptions plainOptions;
+    plainOptions.secure = false;
+    HttpsTestServer server(plainOptions);
+    server.Route("GET", "/p", Response::Ok("plain"));
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequest request;
+    ASSERT_TRUE(request.Send(Options(server, "/p", false), nullptr, 0, nullptr)) << request.LastError();
+    EXPECT_EQ(ReadAll(request).body, "plain");
+}
+
 class HttpRequestHeaders : public HttpRequestFixture
 {
 };

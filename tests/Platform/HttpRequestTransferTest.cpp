@@ -189,6 +189,24 @@ TEST_F(HttpRequestTiming, ClearedRunningFlagCancelsAWaitingSend)
     EXPECT_EQ(request.LastError(), Platform::HttpError::kOperationCancelled);
 }
 
+TEST_F(HttpRequestTiming, ServerSilentBeforeItsAnswerTimesOutTheSend)
+{
+    ShortenReceiveTimeout(300);
+    std::atomic<bool> release{false};
+    HttpsTestServer server;
+    server.Route("GET", "/mute", [&release](const RecordedRequest&) {
+        for (int i = 0; i < 1000 && !release; ++i)
+            std::this_thread::sleep_for(10ms);
+        return Response::Ok("late");
+    });
+    ASSERT_TRUE(server.Start());
+
+    Platform::HttpRequest request;
+    EXPECT_FALSE(request.Send(Options(server, "/mute"), nullptr, 0, nullptr));
+    release = true;
+    EXPECT_EQ(request.LastError(), Platform::HttpError::kTimeout);
+}
+
 class HttpRequestUpload : public HttpRequestFixture
 {
 };
