@@ -54,7 +54,7 @@ HttpTimeouts GetHttpTimeouts();
 
 struct HttpRequestOptions
 {
-    std::string host;          // "name" or "name:port"
+    std::string host;           // "name" or "name:port"
     uint16_t defaultPort = 443; // used when host carries no port
     bool secure = true;         // HTTPS; certificates are always verified
     std::string verb = "GET";

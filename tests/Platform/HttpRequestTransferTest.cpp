@@ -151,11 +151,13 @@ TEST_F(HttpRequestTiming, ClearedRunningFlagCancelsAWaitingRead)
     Platform::HttpRequest request;
     ASSERT_TRUE(request.Send(Options(server, "/stall"), nullptr, 0, &keepRunning));
     Clock::time_point cleared;
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(300ms);
-        cleared = Clock::now();
-        keepRunning = false;
-    });
+    std::thread stopper(
+        [&]
+        {
+            std::this_thread::sleep_for(300ms);
+            cleared = Clock::now();
+            keepRunning = false;
+        });
     const ReadResult result = ReadAll(request);
     const auto returned = Clock::now();
     stopper.join();
@@ -168,18 +170,22 @@ TEST_F(HttpRequestTiming, ClearedRunningFlagCancelsAWaitingSend)
 {
     std::atomic<bool> release{false};
     HttpsTestServer server;
-    server.Route("GET", "/slowanswer", [&release](const RecordedRequest&) {
-        for (int i = 0; i < 1000 && !release; ++i)
-            std::this_thread::sleep_for(10ms);
-        return Response::Ok("late");
-    });
+    server.Route("GET", "/slowanswer",
+                 [&release](const RecordedRequest&)
+                 {
+                     for (int i = 0; i < 1000 && !release; ++i)
+                         std::this_thread::sleep_for(10ms);
+                     return Response::Ok("late");
+                 });
     ASSERT_TRUE(server.Start());
 
     std::atomic<bool> keepRunning{true};
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(300ms);
-        keepRunning = false;
-    });
+    std::thread stopper(
+        [&]
+        {
+            std::this_thread::sleep_for(300ms);
+            keepRunning = false;
+        });
     Platform::HttpRequest request;
     const auto start = Clock::now();
     EXPECT_FALSE(request.Send(Options(server, "/slowanswer"), nullptr, 0, &keepRunning));
@@ -194,11 +200,13 @@ TEST_F(HttpRequestTiming, ServerSilentBeforeItsAnswerTimesOutTheSend)
     ShortenReceiveTimeout(300);
     std::atomic<bool> release{false};
     HttpsTestServer server;
-    server.Route("GET", "/mute", [&release](const RecordedRequest&) {
-        for (int i = 0; i < 1000 && !release; ++i)
-            std::this_thread::sleep_for(10ms);
-        return Response::Ok("late");
-    });
+    server.Route("GET", "/mute",
+                 [&release](const RecordedRequest&)
+                 {
+                     for (int i = 0; i < 1000 && !release; ++i)
+                         std::this_thread::sleep_for(10ms);
+                     return Response::Ok("late");
+                 });
     ASSERT_TRUE(server.Start());
 
     Platform::HttpRequest request;

@@ -56,8 +56,8 @@ protected:
     void SetUp() override { Platform::SetHttpTimeoutsForTesting(Platform::HttpTimeouts{}); }
     void TearDown() override { Platform::SetHttpTimeoutsForTesting(Platform::HttpTimeouts{}); }
 
-    static Platform::HttpRequestOptions Options(const testsupport::HttpsTestServer& server, const std::string& target,
-                                                bool secure = true)
+    static Platform::HttpRequestOptions Options(const testsupport::HttpsTestServer& server,
+                                                const std::string& target, bool secure = true)
     {
         Platform::HttpRequestOptions options;
         options.host = server.HostPort();

@@ -48,7 +48,8 @@ bool WriteBody(const Response& script, const std::string& body, httplib::DataSin
         if (!sink.write(body.data() + sent, count))
             return false;
         sent += count;
-        if (script.chunkDelay.count() > 0 && sent < body.size() && !connection.lifetime.SleepFor(script.chunkDelay))
+        if (script.chunkDelay.count() > 0 && sent < body.size() &&
+            !connection.lifetime.SleepFor(script.chunkDelay))
             return false;
     }
     Response::Ending ending = script.ending;
@@ -69,7 +70,8 @@ bool WriteBody(const Response& script, const std::string& body, httplib::DataSin
         return true;
     // Anything short of the announced length must end the connection, or httplib would
     // ask for the missing bytes again.
-    connection.closeMode = ending == Response::Ending::Reset ? Response::Ending::Reset : Response::Ending::Close;
+    connection.closeMode =
+        ending == Response::Ending::Reset ? Response::Ending::Reset : Response::Ending::Close;
     return false;
 }
 
@@ -77,7 +79,8 @@ template <class Base> class Listener : public Base
 {
 public:
     template <class... Args>
-    explicit Listener(ServerLifetime& lifetime, Args&&... args) : Base(std::forward<Args>(args)...), lifetime(lifetime)
+    explicit Listener(ServerLifetime& lifetime, Args&&... args)
+        : Base(std::forward<Args>(args)...), lifetime(lifetime)
     {
     }
 
@@ -87,9 +90,9 @@ private:
         SSL_CTX* context = nullptr;
         if constexpr (std::is_same_v<Base, httplib::SSLServer>)
             context = this->ssl_context();
-        ServeConnection(socket, context, lifetime, [this](httplib::Stream& stream, bool& closed) {
-            return this->process_request(stream, false, closed, [](httplib::Request&) {});
-        });
+        ServeConnection(socket, context, lifetime,
+                        [this](httplib::Stream& stream, bool& closed)
+                        { return this->process_request(stream, false, closed, [](httplib::Request&) {}); });
         return true;
     }
 
@@ -111,7 +114,8 @@ std::string RecordedRequest::Header(const std::string& name) const
 bool RecordedRequest::HasHeader(const std::string& name) const
 {
     return std::any_of(headers.begin(), headers.end(),
-                       [&](const auto& header) { return strcasecmp(header.first.c_str(), name.c_str()) == 0; });
+                       [&](const auto& header)
+                       { return strcasecmp(header.first.c_str(), name.c_str()) == 0; });
 }
 
 Response& Response::WithHeader(std::string name, std::string value)
@@ -260,9 +264,8 @@ void HttpsTestServer::State::Dispatch(const httplib::Request& request, httplib::
         return;
     }
     response.set_content_provider(static_cast<size_t>(declared), script->contentType,
-                                  [script, body, connection](size_t, size_t, httplib::DataSink& sink) {
-                                      return WriteBody(*script, *body, sink, *connection);
-                                  });
+                                  [script, body, connection](size_t, size_t, httplib::DataSink& sink)
+                                  { return WriteBody(*script, *body, sink, *connection); });
 }
 
 void HttpsTestServer::State::SetRoute(const std::string& method, const std::string& path, RouteEntry entry)
@@ -288,7 +291,8 @@ void HttpsTestServer::Route(const std::string& method, const std::string& path, 
     Route(method, path, std::vector<Response>{std::move(response)});
 }
 
-void HttpsTestServer::Route(const std::string& method, const std::string& path, std::vector<Response> sequence)
+void HttpsTestServer::Route(const std::string& method, const std::string& path,
+                            std::vector<Response> sequence)
 {
     if (sequence.empty())
         sequence.push_back(Response::Status(404, "Not Found"));
@@ -312,8 +316,8 @@ bool HttpsTestServer::Start()
         const CertificateFiles& files = TestPki::Instance().Files(state->options.certificate);
         if (files.certificate.empty())
             return false;
-        state->listener = std::make_unique<Listener<httplib::SSLServer>>(state->lifetime, files.certificate.c_str(),
-                                                                         files.key.c_str());
+        state->listener = std::make_unique<Listener<httplib::SSLServer>>(
+            state->lifetime, files.certificate.c_str(), files.key.c_str());
     }
     else
     {
@@ -325,9 +329,8 @@ bool HttpsTestServer::Start()
     // Stalled connections each hold a worker; leave room for several at once.
     listener.new_task_queue = [] { return new httplib::ThreadPool(16); };
     State* shared = state.get();
-    auto dispatch = [shared](const httplib::Request& request, httplib::Response& response) {
-        shared->Dispatch(request, response);
-    };
+    auto dispatch = [shared](const httplib::Request& request, httplib::Response& response)
+    { shared->Dispatch(request, response); };
     listener.Get(".*", dispatch).Post(".*", dispatch).Put(".*", dispatch).Patch(".*", dispatch);
     listener.Delete(".*", dispatch).Options(".*", dispatch);
 
@@ -387,7 +390,8 @@ std::string HttpsTestServer::CaFile()
 void HttpsTestServer::UseTestCa()
 {
     ::setenv("SSL_CERT_FILE", CaFile().c_str(), 1);
-    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"})
+    for (const char* name :
+         {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"})
         ::unsetenv(name);
 }
 

@@ -30,9 +30,9 @@ using HeaderList = std::vector<std::pair<std::string, std::string>>;
 struct RecordedRequest
 {
     std::string method;
-    std::string target;  // as written in the request line, query included
-    std::string path;    // target without the query
-    HeaderList headers;  // in the order they arrived, names as sent
+    std::string target; // as written in the request line, query included
+    std::string path;   // target without the query
+    HeaderList headers; // in the order they arrived, names as sent
     std::string body;
 
     // First value of a header (name compared without case), empty when absent.
@@ -60,7 +60,7 @@ struct Response
     size_t sendLimit = SIZE_MAX;           // bytes of the (encoded) body sent before the ending
     Ending ending = Ending::Complete;
     std::chrono::milliseconds stallFor{0};
-    size_t chunkSize = 0;                  // slow body: pieces of this size ...
+    size_t chunkSize = 0;                    // slow body: pieces of this size ...
     std::chrono::milliseconds chunkDelay{0}; // ... with this pause after each
 
     Response& WithHeader(std::string name, std::string value);
@@ -120,8 +120,8 @@ public:
     void Stop();
 
     uint16_t Port() const;
-    std::string HostPort() const;                      // "<hostName>:<port>"
-    std::string Url(const std::string& target) const;  // scheme, HostPort and target
+    std::string HostPort() const;                     // "<hostName>:<port>"
+    std::string Url(const std::string& target) const; // scheme, HostPort and target
 
     std::vector<RecordedRequest> Requests() const;
     void ClearRequests();

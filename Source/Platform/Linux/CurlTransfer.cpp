@@ -148,7 +148,8 @@ template <class Ready> CurlTransfer::Outcome CurlTransfer::Drive(Ready ready)
         }
         const bool sending = uploadSent < uploadTotal;
         const long long limit = sending ? timeouts.sendMs : timeouts.receiveMs;
-        const long long silent = std::chrono::duration_cast<std::chrono::milliseconds>(now - silentSince).count();
+        const long long silent =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - silentSince).count();
         if (silent >= limit)
         {
             Fail(HttpError::kTimeout);
@@ -294,11 +295,14 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
         transfer.hopHeaders = line + "\r\n";
         transfer.hopLocation.clear();
         const size_t codeStart = line.find(' ');
-        transfer.hopStatus = codeStart == std::string::npos
-                                 ? 0
-                                 : static_cast<uint32_t>(std::strtoul(line.c_str() + codeStart + 1, nullptr, 10));
-        const size_t textStart = codeStart == std::string::npos ? std::string::npos : line.find(' ', codeStart + 1);
-        transfer.hopStatusText = textStart == std::string::npos ? std::string() : Trim(line.substr(textStart + 1));
+        transfer.hopStatus =
+            codeStart == std::string::npos
+                ? 0
+                : static_cast<uint32_t>(std::strtoul(line.c_str() + codeStart + 1, nullptr, 10));
+        const size_t textStart =
+            codeStart == std::string::npos ? std::string::npos : line.find(' ', codeStart + 1);
+        transfer.hopStatusText =
+            textStart == std::string::npos ? std::string() : Trim(line.substr(textStart + 1));
     }
     else if (line.empty())
     {

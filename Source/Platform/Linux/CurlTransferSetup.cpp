@@ -36,9 +36,11 @@ std::vector<std::string> SplitHeaderBlock(const std::string& block)
 bool HasHeader(const std::vector<std::string>& lines, const char* name)
 {
     const size_t length = std::strlen(name);
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-        return line.size() > length && line[length] == ':' && strncasecmp(line.c_str(), name, length) == 0;
-    });
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& line) {
+                           return line.size() > length && line[length] == ':' &&
+                                  strncasecmp(line.c_str(), name, length) == 0;
+                       });
 }
 
 // "https://host:port/target"; empty when the parts cannot form a request URL.
@@ -74,9 +76,12 @@ std::string BuildUrl(const HttpRequestOptions& options)
 
 bool IsToken(const std::string& verb)
 {
-    return !verb.empty() && std::all_of(verb.begin(), verb.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-    });
+    return !verb.empty() && std::all_of(verb.begin(), verb.end(),
+                                        [](char c)
+                                        {
+                                            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                                   (c >= '0' && c <= '9') || c == '-' || c == '_';
+                                        });
 }
 
 } // namespace
@@ -133,7 +138,8 @@ bool CurlTransfer::Configure(const HttpRequestOptions& options, const void* body
 
     CURL* handle = easy.get();
     CURLcode code = CURLE_OK;
-    auto set = [&](CURLoption option, auto value) {
+    auto set = [&](CURLoption option, auto value)
+    {
         if (code == CURLE_OK)
             code = curl_easy_setopt(handle, option, value);
     };
