@@ -38,7 +38,8 @@ DownloadDescription DownloadDescription::FromAnswer(const std::string& body)
 
 bool DownloadDescription::NeedsSigning() const
 {
-    return !storageSignature.empty() && storageHost.find(u"product-download-storage-v2") != std::u16string::npos;
+    return !storageSignature.empty() &&
+           storageHost.find(u"product-download-storage-v2") != std::u16string::npos;
 }
 
 std::string StorageSigningToken(const std::string& expiryText, const std::string& subfolder,
@@ -62,8 +63,8 @@ std::string StorageSigningToken(const std::string& expiryText, const std::string
 void DownloadDescription::SignStoragePath(uint32_t expirySeconds)
 {
     const std::string expiry = std::to_string(expirySeconds);
-    const std::string token =
-        StorageSigningToken(expiry, StringUtils::ToNarrow(storageSubfolder), StringUtils::ToNarrow(storageSignature));
+    const std::string token = StorageSigningToken(expiry, StringUtils::ToNarrow(storageSubfolder),
+                                                  StringUtils::ToNarrow(storageSignature));
     std::u16string lowered = storageSubfolder;
     StringUtils::ToLower(lowered);
     storageSubfolder = StringUtils::ToWide(token + "," + expiry + "/") + lowered;

@@ -27,7 +27,7 @@ class FileDownload;
 
 class DownloadManager : public nd::Hld_Thread, public IDownloadListener
 {
-public:
+  public:
     static constexpr int kMaxPasses = 7;
     static constexpr uint64_t kNoStartTick = ~uint64_t{0};
 
@@ -97,10 +97,12 @@ public:
     void OnDownloadFinished(FileDownload* download) override;
     void OnDownloadProgress(FileDownload* download) override;
 
-protected:
+  protected:
     void Run() override;
 
-private:
+  private:
+    friend class DownloadManagerTestPeer; // the engine tests drive single steps through it
+
     // Read cycles of the file list end after this many; a list that keeps changing then counts
     // as unreadable (an empty list) for the pass.
     static constexpr int kMaxListReadCycles = 5;
@@ -128,7 +130,7 @@ private:
     std::u16string storageSubfolder;
     std::u16string storageHost;
     std::u16string computerId;
-    std::u16string checkingFileName;    // guarded by checkingFileNameLock
+    std::u16string checkingFileName; // guarded by checkingFileNameLock
     mutable std::mutex checkingFileNameLock;
     std::u16string storageSignature;
     std::vector<FileDownload*> activeDownloads; // not owning; guarded by activeDownloadsLock
@@ -140,7 +142,7 @@ private:
     std::atomic<uint64_t> startTick{kNoStartTick};
     std::atomic<bool> checkingFile{false};
     bool pauseRequested = false; // guarded by activeDownloadsLock; a worker started later starts paused
-    bool runStarted = false; // set before the thread starts
+    bool runStarted = false;     // set before the thread starts
 };
 
 } // namespace DownloadSystem

@@ -43,7 +43,8 @@ bool DownloadManager::RequestDownloadDescription(const std::u16string& releaseNa
         DownloadDescription description = DownloadDescription::FromAnswer(body);
         if (description.NeedsSigning())
         {
-            const auto expiry = static_cast<uint32_t>(Platform::UnixTimeSeconds() + kSignatureLifetimeSeconds);
+            const auto expiry =
+                static_cast<uint32_t>(Platform::UnixTimeSeconds() + kSignatureLifetimeSeconds);
             description.SignStoragePath(expiry);
         }
         productCode = description.productCode;
@@ -105,9 +106,10 @@ bool DownloadManager::GetFileList(std::vector<FileListEntry>& list)
             break;
         if (errorCode == kStatusNotFound)
         {
-            nd::ReportError("This version of Norvia can no longer be downloaded.\r\nPlease download the latest version "
-                            "you received in an e-mail message",
-                            0, "", 0);
+            nd::ReportError(
+                "This version of Norvia can no longer be downloaded.\r\nPlease download the latest version "
+                "you received in an e-mail message",
+                0, "", 0);
             return false;
         }
         std::string second;
@@ -118,7 +120,8 @@ bool DownloadManager::GetFileList(std::vector<FileListEntry>& list)
             text = std::move(first);
     }
     if (!agreed && !StopRequested())
-        nd::LogError("The file list changed on every read; this pass goes on without it", 0, __FILE__, __LINE__);
+        nd::LogError("The file list changed on every read; this pass goes on without it", 0, __FILE__,
+                     __LINE__);
 
     std::vector<FileListEntry> entries = FileList::Parse(text);
     for (const auto& entry : entries)

@@ -53,7 +53,8 @@ void DownloadManager::PostLogFile()
     if (body.Size() != 0)
     {
         FileUpload upload;
-        upload.PostBody(StringUtils::FromUtf8(RemoteHosts::ServiceUrl()), FileUpload::kMethodPost, headers, body);
+        upload.PostBody(StringUtils::FromUtf8(RemoteHosts::ServiceUrl()), FileUpload::kMethodPost, headers,
+                        body);
     }
 
     if (!Platform::DeleteFile(StringUtils::ToUtf8(gzipPath)))

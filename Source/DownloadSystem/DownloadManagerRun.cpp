@@ -50,9 +50,10 @@ void DownloadManager::Run()
     }
     catch (const std::exception& error)
     {
-        nd::LogError(std::string("DownloadManager: Obviously a major malfunction. Stopping download. Message: ") +
-                         error.what(),
-                     nd::kErrorMajorMalfunction, __FILE__, __LINE__);
+        nd::LogError(
+            std::string("DownloadManager: Obviously a major malfunction. Stopping download. Message: ") +
+                error.what(),
+            nd::kErrorMajorMalfunction, __FILE__, __LINE__);
         return;
     }
     if (verified)
@@ -102,9 +103,10 @@ bool DownloadManager::RunPasses(std::u16string& setupPath)
             break;
     }
 
-    nd::ReportError("Maximum download attempts exceeded. If there are no network or file errors, it could be that "
-                    "the files are removed from disk after writing",
-                    nd::kErrorMaxAttemptsExceeded, __FILE__, __LINE__);
+    nd::ReportError(
+        "Maximum download attempts exceeded. If there are no network or file errors, it could be that "
+        "the files are removed from disk after writing",
+        nd::kErrorMaxAttemptsExceeded, __FILE__, __LINE__);
     nd::AddUserMessage("Downloading setup failed. You are now directed to our Support Center for help.");
     Platform::ShellExecute(Platform::ShellVerb::Open, RemoteHosts::SupportArticleUrl(), {});
     return false;
@@ -130,10 +132,11 @@ void DownloadManager::StartSetup(const std::u16string& setupPath)
         return;
 
     char message[1024];
-    std::snprintf(message, sizeof(message),
-                  "Unable to start setup. You can start it manually by executing the file %s in folder %s. The error "
-                  "message is: ",
-                  setup.c_str(), folder.c_str());
+    std::snprintf(
+        message, sizeof(message),
+        "Unable to start setup. You can start it manually by executing the file %s in folder %s. The error "
+        "message is: ",
+        setup.c_str(), folder.c_str());
     const std::u16string text =
         nd::FormatErrorText(StringUtils::FromUtf8(message), result.errorNumber, __FILE__, __LINE__);
     nd::ReportError(text, 0, "", 0);
@@ -169,9 +172,10 @@ void DownloadManager::DownloadFile(const FileListEntry& entry)
     {
         SetCheckingFileName({});
         checkingFile.store(false, std::memory_order_relaxed);
-        nd::LogError(std::string("DownloadManager: Obviously a major malfunction. Stopping download. Message: ") +
-                         error.what(),
-                     nd::kErrorMajorMalfunction, __FILE__, __LINE__);
+        nd::LogError(
+            std::string("DownloadManager: Obviously a major malfunction. Stopping download. Message: ") +
+                error.what(),
+            nd::kErrorMajorMalfunction, __FILE__, __LINE__);
     }
 }
 
@@ -205,11 +209,14 @@ void DownloadManager::FetchFile(const FileListEntry& entry, const std::u16string
             std::this_thread::sleep_for(kPollInterval);
     }
 
-    completedBytes.fetch_add(download->GetBytesReceived(), std::memory_order_relaxed);
     {
+        // The worker's bytes move from the active count to the completed one; left in both,
+        // they would be counted twice until the next file starts.
         nd::ScopedLock lock(&activeDownloadsLock);
         activeDownloads.clear();
+        activeBytes.store(0, std::memory_order_relaxed);
     }
+    completedBytes.fetch_add(download->GetBytesReceived(), std::memory_order_relaxed);
     download.reset();
 }
 

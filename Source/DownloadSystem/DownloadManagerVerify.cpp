@@ -38,7 +38,8 @@ CrcCheck CheckCrc(const std::u16string& path, int32_t expected, uint64_t& length
     // Sizes of 4 GiB and more are beyond what the file list describes: such a file is wrong.
     if (Platform::GetFileSize(file, size) && size > FileList::kMaxFileSize)
     {
-        nd::ReportError("DownloadManager::CRCCheckFile file of 4 GiB or more refused: " + file, 0, __FILE__, __LINE__);
+        nd::ReportError("DownloadManager::CRCCheckFile file of 4 GiB or more refused: " + file, 0, __FILE__,
+                        __LINE__);
         return CrcCheck::Failed;
     }
     uint32_t crc = 0;
@@ -47,7 +48,8 @@ CrcCheck CheckCrc(const std::u16string& path, int32_t expected, uint64_t& length
     case LocalFiles::CrcStatus::NotOpened:
         return CrcCheck::NotOpened;
     case LocalFiles::CrcStatus::ReadFailed:
-        nd::ReportError("DownloadManager::CRCCheckFile unable read file " + file, errorNumber, __FILE__, __LINE__);
+        nd::ReportError("DownloadManager::CRCCheckFile unable read file " + file, errorNumber, __FILE__,
+                        __LINE__);
         return CrcCheck::Failed;
     case LocalFiles::CrcStatus::Computed:
         break;
@@ -92,9 +94,11 @@ bool DownloadManager::CheckFileFromCRCInfo(const FileListEntry& entry)
         break;
     }
 
-    nd::ReportError("CheckFileFromCRCInfo CRC is not correct: " + file, nd::kErrorCrcMismatch, __FILE__, __LINE__);
+    nd::ReportError("CheckFileFromCRCInfo CRC is not correct: " + file, nd::kErrorCrcMismatch, __FILE__,
+                    __LINE__);
     if (!DeleteLocalFile(currentFile))
-        nd::ReportError("Couldn't delete corrupt file " + file, Platform::LastErrorNumber(), __FILE__, __LINE__);
+        nd::ReportError("Couldn't delete corrupt file " + file, Platform::LastErrorNumber(), __FILE__,
+                        __LINE__);
     return false;
 }
 

@@ -23,7 +23,8 @@ std::u16string ReleaseNames::ReleaseName() const
     const size_t slash = programPath.rfind(u'/');
     std::u16string name = slash == std::u16string::npos ? programPath : programPath.substr(slash + 1);
     static constexpr std::u16string_view kExtension = u".exe";
-    if (name.size() >= kExtension.size() && name.compare(name.size() - kExtension.size(), kExtension.size(), kExtension) == 0)
+    if (name.size() >= kExtension.size() &&
+        name.compare(name.size() - kExtension.size(), kExtension.size(), kExtension) == 0)
         name.resize(name.size() - kExtension.size());
     const size_t cut = name.rfind(u'_');
     if (cut == std::u16string::npos)

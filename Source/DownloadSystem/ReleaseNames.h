@@ -10,7 +10,7 @@ namespace DownloadSystem
 
 class ReleaseNames
 {
-public:
+  public:
     explicit ReleaseNames(std::u16string programPath);
 
     const std::u16string& ProgramPath() const { return programPath; }
@@ -26,7 +26,7 @@ public:
     // The per-user data folder + "/" + the release name.
     std::u16string DataFolder() const;
 
-private:
+  private:
     std::u16string programPath;
 };
 

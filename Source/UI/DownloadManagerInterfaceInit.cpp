@@ -104,11 +104,14 @@ void DownloadManagerInterface::FetchArtwork()
     }
     catch (const nlohmann::json::exception& error)
     {
-        ReportError(std::string("DownloadManagerInterface::Init() -> json failed to read: ") + error.what(), 0, "", 0);
+        ReportError(std::string("DownloadManagerInterface::Init() -> json failed to read: ") + error.what(),
+                    0, "", 0);
         return;
     }
-    FetchImages(meta, "core", "DownloadManagerInterface::Init() -> no core texture found!", pendingCoreImages);
-    FetchImages(meta, "media", "DownloadManagerInterface::Init() -> no media texture found!", pendingMediaImages);
+    FetchImages(meta, "core", "DownloadManagerInterface::Init() -> no core texture found!",
+                pendingCoreImages);
+    FetchImages(meta, "media", "DownloadManagerInterface::Init() -> no media texture found!",
+                pendingMediaImages);
 }
 
 } // namespace nd

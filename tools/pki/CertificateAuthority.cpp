@@ -199,7 +199,9 @@ bool CertificateAuthority::WriteFiles(const std::string& folder, const IssuedCer
 
 std::vector<std::string> CertificateAuthority::LocalDnsNames()
 {
-    return {"localhost", "service.localhost", "storage.localhost", "content.localhost", "support.localhost"};
+    // The storage name carries the marker that makes the client sign its paths.
+    return {"localhost",         "service.localhost", "storage.localhost", "content.localhost",
+            "support.localhost", "product-download-storage-v2.localhost"};
 }
 
 std::vector<std::string> CertificateAuthority::LoopbackAddresses()

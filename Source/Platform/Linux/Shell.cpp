@@ -20,7 +20,9 @@ constexpr const char* kOpener = "xdg-open";
 // The file browser shows folders: a file is shown through the folder that holds it.
 std::string FolderToExplore(const std::string& target)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
         return target;
     const size_t slash = target.rfind('/');
@@ -32,7 +34,7 @@ std::string FolderToExplore(const std::string& target)
 // Owns a posix_spawn_file_actions_t for the length of one launch.
 class SpawnActions
 {
-public:
+  public:
     SpawnActions() { valid = posix_spawn_file_actions_init(&actions) == 0; }
     ~SpawnActions()
     {
@@ -45,7 +47,7 @@ public:
     bool IsValid() const { return valid; }
     posix_spawn_file_actions_t* Get() { return &actions; }
 
-private:
+  private:
     posix_spawn_file_actions_t actions{};
     bool valid = false;
 };
@@ -85,12 +87,15 @@ ShellResult ShellExecute(ShellVerb verb, const std::string& target, const std::s
 
     // The opener may outlive this call by far (some desktops keep it until the viewer closes);
     // a detached waiter reaps it so that no zombie is left behind.
-    std::thread([child] {
-        int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR)
+    std::thread(
+        [child]
         {
-        }
-    }).detach();
+            int status = 0;
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR)
+            {
+            }
+        })
+        .detach();
     result.started = true;
     return result;
 }
