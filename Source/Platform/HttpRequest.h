@@ -75,7 +75,8 @@ public:
 
     // Sends the request with the whole body and returns once the response headers are in.
     // keepRunning (may be null) is polled at least every 100 ms; clearing it cancels the
-    // request with kOperationCancelled.
+    // request with kOperationCancelled. Write, End and Read poll it too, so it must stay
+    // valid until the request is closed.
     bool Send(const HttpRequestOptions& options, const void* body, size_t bodyLength,
               const std::atomic<bool>* keepRunning);
 
