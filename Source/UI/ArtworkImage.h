@@ -12,7 +12,12 @@ namespace nd
 class ArtworkImage
 {
 public:
-    // Empty (Valid() false) when the bytes are empty or not an image the decoder knows.
+    // Artwork is a few hundred pixels a side; anything past this is refused before decoding, so a
+    // bad download cannot make the decoder allocate gigabytes for a texture no GPU would take.
+    static constexpr int kMaxSide = 8192;
+
+    // Empty (Valid() false) when the bytes are empty, not an image the decoder knows, or larger
+    // than kMaxSide in either direction.
     static ArtworkImage Decode(const uint8_t* bytes, size_t size);
 
     bool Valid() const { return pixels != nullptr; }

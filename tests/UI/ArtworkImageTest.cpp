@@ -47,6 +47,16 @@ TEST(ArtworkDecoding, EmptyOrBrokenBytesGiveNoImage)
     EXPECT_EQ(cut.Width(), 0);
 }
 
+TEST(ArtworkDecoding, OversizedImageIsRefusedBeforeDecoding)
+{
+    const std::vector<uint8_t> wide = EncodePng(nd::ArtworkImage::kMaxSide + 1, 1, 1,
+                                                std::vector<uint8_t>(nd::ArtworkImage::kMaxSide + 1, 9));
+    EXPECT_FALSE(nd::ArtworkImage::Decode(wide.data(), wide.size()).Valid());
+    const std::vector<uint8_t> largest = EncodePng(nd::ArtworkImage::kMaxSide, 1, 1,
+                                                   std::vector<uint8_t>(nd::ArtworkImage::kMaxSide, 9));
+    EXPECT_TRUE(nd::ArtworkImage::Decode(largest.data(), largest.size()).Valid());
+}
+
 TEST(ArtworkDecoding, MovedImageOwnsThePixels)
 {
     const std::vector<uint8_t> png = EncodePng(1, 1, 4, {1, 2, 3, 4});
