@@ -14,7 +14,8 @@ namespace
 
 KeyPtr GenerateKey()
 {
-    // P-256 keeps generation fast enough to make certificates in every test run.
+    // P-256 keeps generation fast enough to make certificates in every test run; an EC key
+    // signs the handshake and never enciphers keys, hence the key usage below.
     return KeyPtr(EVP_EC_gen("P-256"));
 }
 
@@ -120,7 +121,8 @@ bool WriteText(const std::filesystem::path& path, const std::string& text, bool 
     }
     std::error_code error;
     if (secret)
-        std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+        std::filesystem::permissions(path,
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                      std::filesystem::perm_options::replace, error);
     return !error;
 }
@@ -162,13 +164,14 @@ bool CertificateAuthority::Issue(const CertificateRequest& request, IssuedCertif
     if (!serverKey || !server)
         return false;
     X509* cert = server.get();
-    const std::string commonName = request.dnsNames.empty() ? request.ipAddresses.front() : request.dnsNames.front();
+    const std::string commonName =
+        request.dnsNames.empty() ? request.ipAddresses.front() : request.dnsNames.front();
     bool ok = X509_set_version(cert, X509_VERSION_3) && SetRandomSerial(cert) &&
               SetValidity(cert, request.validFrom, request.validUntil) && SetCommonName(cert, commonName) &&
               X509_set_issuer_name(cert, X509_get_subject_name(certificate.get())) &&
               X509_set_pubkey(cert, serverKey.get()) &&
               AddExtension(cert, certificate.get(), NID_basic_constraints, "critical,CA:FALSE") &&
-              AddExtension(cert, certificate.get(), NID_key_usage, "critical,digitalSignature,keyEncipherment") &&
+              AddExtension(cert, certificate.get(), NID_key_usage, "critical,digitalSignature") &&
               AddExtension(cert, certificate.get(), NID_ext_key_usage, "serverAuth") &&
               AddExtension(cert, certificate.get(), NID_subject_key_identifier, "hash") &&
               AddExtension(cert, certificate.get(), NID_authority_key_identifier, "keyid:always") &&
@@ -200,8 +203,8 @@ bool CertificateAuthority::WriteFiles(const std::string& folder, const IssuedCer
 std::vector<std::string> CertificateAuthority::LocalDnsNames()
 {
     // The storage name carries the marker that makes the client sign its paths.
-    return {"localhost",         "service.localhost", "storage.localhost", "content.localhost",
-            "support.localhost", "product-download-storage-v2.localhost"};
+    return {"localhost",         "service.localhost", "storage.localhost",
+            "content.localhost", "support.localhost", "product-download-storage-v2.localhost"};
 }
 
 std::vector<std::string> CertificateAuthority::LoopbackAddresses()
