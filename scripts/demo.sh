@@ -67,7 +67,14 @@ say "Checking the packages the demo needs"
 scripts/install-deps.sh
 
 build="${NORVIA_BUILD_DIR:-$root/build}"
-run="$root/.demo/run-$(date +%Y%m%d-%H%M%S)-$$"
+# Short numbered folders: the program shows its own path on the progress screen.
+mkdir -p "$root/.demo"
+n=1
+until mkdir "$root/.demo/run-$n" 2>/dev/null; do
+  [ -e "$root/.demo/run-$n" ] || { echo "demo.sh: cannot create $root/.demo/run-$n" >&2; exit 1; }
+  n=$((n + 1))
+done
+run="$root/.demo/run-$n"
 mkdir -p "$run/bin" "$run/screenshots" "$run/data"
 say "Building the program and the demo services into $build (log: $run/build.log)"
 if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&

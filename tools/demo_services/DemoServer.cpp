@@ -14,6 +14,7 @@ constexpr time_t kWriteTimeoutSeconds = 120;
 
 // httplib calls the logger on the thread that ran the handler, right after the answer went out.
 thread_local bool handledOnThisThread = false;
+constexpr size_t kMaxRequestBody = 64u << 20;
 
 std::string HostName(const std::string& hostHeader)
 {
@@ -58,6 +59,8 @@ uint16_t DemoServer::Start(const std::string& certFile, const std::string& keyFi
     }
     server->set_write_timeout(kWriteTimeoutSeconds, 0);
     server->set_keep_alive_timeout(1);
+    // Log uploads are a few kilobytes; nothing the program sends comes near this.
+    server->set_payload_max_length(kMaxRequestBody);
     auto handler = [this](const httplib::Request& req, httplib::Response& res) { Handle(req, res); };
     server->Get(".*", handler);
     server->Post(".*", handler);
