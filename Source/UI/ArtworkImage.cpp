@@ -25,8 +25,8 @@ ArtworkImage ArtworkImage::Decode(const uint8_t* bytes, size_t size)
         image.width = image.height = 0;
         return image;
     }
-    uint8_t* block = stbi_load_from_memory(bytes, static_cast<int>(size), &image.width, &image.height, &channels,
-                                           STBI_rgb_alpha);
+    uint8_t* block = stbi_load_from_memory(bytes, static_cast<int>(size), &image.width, &image.height,
+                                           &channels, STBI_rgb_alpha);
     if (block == nullptr || image.width <= 0 || image.height <= 0)
     {
         stbi_image_free(block);

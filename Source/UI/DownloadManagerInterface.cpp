@@ -15,7 +15,8 @@ namespace nd
 
 std::shared_ptr<DownloadManagerInterface> DownloadManagerInterface::Instance()
 {
-    static const std::shared_ptr<DownloadManagerInterface> instance = std::make_shared<DownloadManagerInterface>();
+    static const std::shared_ptr<DownloadManagerInterface> instance =
+        std::make_shared<DownloadManagerInterface>();
     return instance;
 }
 
@@ -140,7 +141,8 @@ void DownloadManagerInterface::LeaveSplash()
     host.CenterOnScreen();
 }
 
-Float2 DownloadManagerInterface::MeasureText(int fontKey, float pixelSize, const std::string& text, float wrapWidth)
+Float2 DownloadManagerInterface::MeasureText(int fontKey, float pixelSize, const std::string& text,
+                                             float wrapWidth)
 {
     ScreenServices& host = Services();
     if (!host.UiInitialised())

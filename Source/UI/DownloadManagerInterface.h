@@ -108,8 +108,8 @@ private:
     void DrawBand();
     bool DrawExitButton(float centreX, bool onLightBackground);
     std::shared_ptr<Texture> TextureFromImage(const std::string& name, const ByteBuffer& bytes);
-    void DrawText(int fontKey, float pixelSize, float x, float y, unsigned int colour, const std::string& text,
-                  float wrapWidth = 0.0f);
+    void DrawText(int fontKey, float pixelSize, float x, float y, unsigned int colour,
+                  const std::string& text, float wrapWidth = 0.0f);
 
     std::shared_ptr<ScreenServices> services;
 };

@@ -32,7 +32,8 @@ bool DownloadManagerInterface::PollArtwork()
     return pendingCoreImages.empty() && pendingMediaImages.empty();
 }
 
-std::shared_ptr<Texture> DownloadManagerInterface::TextureFromImage(const std::string& name, const ByteBuffer& bytes)
+std::shared_ptr<Texture> DownloadManagerInterface::TextureFromImage(const std::string& name,
+                                                                    const ByteBuffer& bytes)
 {
     const ArtworkImage image = ArtworkImage::Decode(bytes.Data(), static_cast<size_t>(bytes.Size()));
     if (!image.Valid())

@@ -39,7 +39,8 @@ bool DownloadManagerInterface::DrawTitleBar()
     const float windowWidth = ImGui::GetWindowWidth();
 
     // Draws one glyph button at its corner and reports whether a release pressed it.
-    auto glyphButton = [&](const char* glyph, float pixelSize, float right, float top, const char* identifier) {
+    auto glyphButton = [&](const char* glyph, float pixelSize, float right, float top, const char* identifier)
+    {
         const Float2 s = MeasureText(ScreenStyle::kFont24, pixelSize, glyph, 0.0f);
         const ImVec2 min(windowWidth - s.x - right, top);
         const ImVec2 max(min.x + s.x, min.y + s.y);

@@ -31,8 +31,8 @@ bool DownloadManagerInterface::DrawDownloadErrorScreen()
     const std::string message = host.LastUserMessage();
     const float wrap = width * 0.35f;
     const Float2 s = MeasureText(ScreenStyle::kFont24, 20.0f, message, wrap);
-    DrawText(ScreenStyle::kFont24, 20.0f, width * 0.75f - s.x * 0.5f, kMessageTop, ScreenStyle::Dark(), message,
-             wrap);
+    DrawText(ScreenStyle::kFont24, 20.0f, width * 0.75f - s.x * 0.5f, kMessageTop, ScreenStyle::Dark(),
+             message, wrap);
     return DrawExitButton(width * 0.75f, true);
 }
 
@@ -45,10 +45,11 @@ bool DownloadManagerInterface::DrawSupportScreen()
     const float height = static_cast<float>(host.WindowHeight());
     ImGui::GetWindowDrawList()->AddRectFilled(ImVec2(0.0f, 0.0f), ImGui::GetWindowSize(),
                                               IM_COL32(100, 100, 100, 255), 0.0f);
-    const std::string message = "Downloading setup failed. You are now directed to our Support Center for help.";
+    const std::string message =
+        "Downloading setup failed. You are now directed to our Support Center for help.";
     const Float2 s = MeasureText(ScreenStyle::kFont24, 20.0f, message, width);
-    DrawText(ScreenStyle::kFont24, 20.0f, width * 0.5f - s.x * 0.5f, height * 0.5f - 1.0f, ScreenStyle::Dark(),
-             message, width);
+    DrawText(ScreenStyle::kFont24, 20.0f, width * 0.5f - s.x * 0.5f, height * 0.5f - 1.0f,
+             ScreenStyle::Dark(), message, width);
     return DrawExitButton(width * 0.5f, false);
 }
 
@@ -59,9 +60,8 @@ bool DownloadManagerInterface::DrawExitButton(float centreX, bool onLightBackgro
 {
     const ImVec2 min(centreX - kExitWidth * 0.5f, kExitTop);
     const ImVec2 max(min.x + kExitWidth, min.y + kExitHeight);
-    const auto line = [onLightBackground](int alpha) {
-        return onLightBackground ? ScreenStyle::Dark(alpha) : ScreenStyle::White(alpha);
-    };
+    const auto line = [onLightBackground](int alpha)
+    { return onLightBackground ? ScreenStyle::Dark(alpha) : ScreenStyle::White(alpha); };
     const Float2 label = MeasureText(ScreenStyle::kFont32, 20.0f, "Exit", 0.0f);
     const bool inside = ScreenInput::MouseInside(min, max);
     const ImU32 colour = line(inside && ScreenInput::LeftDown() ? 176 : 255);
@@ -72,8 +72,8 @@ bool DownloadManagerInterface::DrawExitButton(float centreX, bool onLightBackgro
         ImGui::SetMouseCursor(ImGuiMouseCursor_Hand);
     }
     draw->AddRect(min, max, colour, 0.0f, 0, 1.0f);
-    DrawText(ScreenStyle::kFont32, 20.0f, min.x + 80.0f - label.x * 0.5f, min.y + label.y * 0.5f - 1.0f, colour, "Exit",
-             label.x);
+    DrawText(ScreenStyle::kFont32, 20.0f, min.x + 80.0f - label.x * 0.5f, min.y + label.y * 0.5f - 1.0f,
+             colour, "Exit", label.x);
     if (ScreenInput::RegisterItem(min, max, "ERROR_EXIT_BUTTON"))
         dragBlocked = true;
     return !ScreenInput::ReleasedInside(min, max, DragInProgress());

@@ -38,8 +38,8 @@ void DownloadManagerInterface::DrawBand()
         return;
     const float width = static_cast<float>(Services().WindowWidth());
     ImGui::GetWindowDrawList()->AddImage(band->UiHandle(), ImVec2(static_cast<float>(band->GetWidth()), 0.0f),
-                                         ImVec2(width, static_cast<float>(band->GetHeight())), ImVec2(0.0f, 0.0f),
-                                         ImVec2(1.0f, 1.0f), ScreenStyle::White());
+                                         ImVec2(width, static_cast<float>(band->GetHeight())),
+                                         ImVec2(0.0f, 0.0f), ImVec2(1.0f, 1.0f), ScreenStyle::White());
 }
 
 void DownloadManagerInterface::DrawProgressScreen(float fade)
@@ -58,15 +58,16 @@ void DownloadManagerInterface::DrawProgressScreen(float fade)
     const std::string title =
         std::string("Please wait while we download Norvia") + (viewer ? " Viewer..." : "...");
     const Float2 titleSize = MeasureText(ScreenStyle::kFont24, 20.0f, title, 0.0f);
-    DrawText(ScreenStyle::kFont24, 20.0f, width * 0.75f - titleSize.x * 0.5f, kTitleTop, ScreenStyle::Dark(alpha),
-             title);
+    DrawText(ScreenStyle::kFont24, 20.0f, width * 0.75f - titleSize.x * 0.5f, kTitleTop,
+             ScreenStyle::Dark(alpha), title);
 
     const ImVec2 bar(width * 0.4f, kBarHeight);
     const ImVec2 barPos(width * 0.75f - bar.x * 0.5f, kBarTop);
-    draw->AddRectFilled(ImVec2(barPos.x - 1.0f, barPos.y - 1.0f), ImVec2(barPos.x + bar.x + 1.0f, barPos.y + bar.y + 1.0f),
-                        ScreenStyle::White(alpha), 0.0f);
-    draw->AddRectFilled(barPos, ImVec2(barPos.x + bar.x * progress, barPos.y + kBarHeight), ScreenStyle::Accent(alpha),
+    draw->AddRectFilled(ImVec2(barPos.x - 1.0f, barPos.y - 1.0f),
+                        ImVec2(barPos.x + bar.x + 1.0f, barPos.y + bar.y + 1.0f), ScreenStyle::White(alpha),
                         0.0f);
+    draw->AddRectFilled(barPos, ImVec2(barPos.x + bar.x * progress, barPos.y + kBarHeight),
+                        ScreenStyle::Accent(alpha), 0.0f);
 
     const std::string percent = ScreenStyle::PercentText(progress);
     const Float2 percentSize = MeasureText(ScreenStyle::kFont16, 16.0f, percent, 0.0f);
@@ -83,9 +84,10 @@ void DownloadManagerInterface::DrawProgressScreen(float fade)
     {
         // The bar follows the check from the next frame on; it may drop to 0 % when checking starts.
         progress = Clamp01(static_cast<double>(manager->verifyPercent) / 100.0);
-        const std::string status = manager->checkingFileName.empty()
-                                       ? std::string("Verifying setup...")
-                                       : "Verifying file: " + StringUtils::ToNarrow(manager->checkingFileName);
+        const std::string status =
+            manager->checkingFileName.empty()
+                ? std::string("Verifying setup...")
+                : "Verifying file: " + StringUtils::ToNarrow(manager->checkingFileName);
         const Float2 statusSize = MeasureText(ScreenStyle::kFont16, 16.0f, status, windowWidth * 0.5f);
         DrawText(ScreenStyle::kFont16, 16.0f, windowWidth * 0.75f - statusSize.x * 0.5f, kStatusTop,
                  ScreenStyle::Dark(alpha), status);

@@ -32,9 +32,10 @@ void DownloadManagerInterface::DrawSidePanel(float fade)
         slideCrossFade.Advance(host.DeltaSeconds(), slideCount, slideInterval, currentSlide, nextSlide,
                                slideCountdown);
         const double second = slideCrossFade.SecondAlpha();
-        const auto tint = [](double alpha) { return ImGui::GetColorU32(ImVec4(1.0f, 1.0f, 1.0f, static_cast<float>(alpha))); };
-        draw->AddImage(slides[slideCrossFade.First()]->UiHandle(), ImVec2(0.0f, 0.0f), kSlideSize, ImVec2(0.0f, 0.0f),
-                       ImVec2(1.0f, 1.0f), tint(1.0 - second));
+        const auto tint = [](double alpha)
+        { return ImGui::GetColorU32(ImVec4(1.0f, 1.0f, 1.0f, static_cast<float>(alpha))); };
+        draw->AddImage(slides[slideCrossFade.First()]->UiHandle(), ImVec2(0.0f, 0.0f), kSlideSize,
+                       ImVec2(0.0f, 0.0f), ImVec2(1.0f, 1.0f), tint(1.0 - second));
         draw->AddImage(slides[slideCrossFade.Second()]->UiHandle(), ImVec2(0.0f, 0.0f), kSlideSize,
                        ImVec2(0.0f, 0.0f), ImVec2(1.0f, 1.0f), tint(second));
     }
@@ -44,8 +45,10 @@ void DownloadManagerInterface::DrawSidePanel(float fade)
     const ImVec2 topLeft(static_cast<float>(host.WindowWidth()) * 0.25f - s.x * 0.5f, kSloganTop);
     const ImVec2 frameMin(topLeft.x - s.y * 0.5f, topLeft.y - s.y * 0.5f);
     const ImVec2 frameMax(topLeft.x + s.x + s.y * 0.5f, topLeft.y + s.y + s.y * 0.5f);
-    draw->AddRectFilled(frameMin, frameMax, ImGui::ColorConvertFloat4ToU32(ImVec4(0.1f, 0.1f, 0.1f, 0.4f * fade)), 0.0f);
-    draw->AddRect(frameMin, frameMax, ImGui::ColorConvertFloat4ToU32(ImVec4(1.0f, 1.0f, 1.0f, fade)), 0.0f, 0, 1.0f);
+    draw->AddRectFilled(frameMin, frameMax,
+                        ImGui::ColorConvertFloat4ToU32(ImVec4(0.1f, 0.1f, 0.1f, 0.4f * fade)), 0.0f);
+    draw->AddRect(frameMin, frameMax, ImGui::ColorConvertFloat4ToU32(ImVec4(1.0f, 1.0f, 1.0f, fade)), 0.0f, 0,
+                  1.0f);
     DrawText(ScreenStyle::kFont64, 40.0f, topLeft.x, topLeft.y,
              ImGui::ColorConvertFloat4ToU32(ImVec4(1.0f, 1.0f, 1.0f, fade)), slogan);
 }

@@ -18,7 +18,8 @@ void OnConfigure()
 bool OnCreate()
 {
     const bool viewer = nd::IsViewerProgram(nd::ProgramFilePath());
-    nd::Application::Instance().SetName(viewer ? "Norvia Viewer Download Manager" : "Norvia Download Manager");
+    nd::Application::Instance().SetName(viewer ? "Norvia Viewer Download Manager"
+                                               : "Norvia Download Manager");
     nd::DownloadManagerInterface::Instance()->Prepare(viewer);
     return true;
 }

@@ -171,7 +171,8 @@ void LiveScreenServices::OpenSupportArticle()
     const std::string address = DownloadSystem::RemoteHosts::SupportArticleUrl();
     const Platform::ShellResult result = Platform::ShellExecute(Platform::ShellVerb::Open, address, "");
     if (!result.started)
-        LogError("DownloadManagerInterface -> could not open " + address, result.errorNumber, __FILE__, __LINE__);
+        LogError("DownloadManagerInterface -> could not open " + address, result.errorNumber, __FILE__,
+                 __LINE__);
 }
 
 } // namespace nd

@@ -55,8 +55,8 @@ public:
     // Null for a key that was not loaded.
     virtual ImFont* Font(int key) = 0;
     // Empty when no texture could be made.
-    virtual std::shared_ptr<Texture> CreateTexture(const std::string& name, const uint8_t* rgba, int32_t width,
-                                                   int32_t height) = 0;
+    virtual std::shared_ptr<Texture> CreateTexture(const std::string& name, const uint8_t* rgba,
+                                                   int32_t width, int32_t height) = 0;
 
     // [SECTION] Download front-end
     virtual bool RequestDescription() = 0;

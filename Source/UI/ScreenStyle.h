@@ -22,10 +22,22 @@ inline constexpr const char* kIconPlay = "\xEF\x81\x8B";
 inline constexpr const char* kIconPause = "\xEF\x81\x8C";
 inline constexpr const char* kIconMinimize = "\xEF\x8B\x91";
 
-inline ImU32 Dark(int alpha = 255) { return IM_COL32(10, 10, 10, alpha); }
-inline ImU32 White(int alpha = 255) { return IM_COL32(255, 255, 255, alpha); }
-inline ImU32 Accent(int alpha = 255) { return IM_COL32(65, 117, 139, alpha); }
-inline ImU32 AccentPressed(int alpha = 255) { return IM_COL32(77, 137, 164, alpha); }
+inline ImU32 Dark(int alpha = 255)
+{
+    return IM_COL32(10, 10, 10, alpha);
+}
+inline ImU32 White(int alpha = 255)
+{
+    return IM_COL32(255, 255, 255, alpha);
+}
+inline ImU32 Accent(int alpha = 255)
+{
+    return IM_COL32(65, 117, 139, alpha);
+}
+inline ImU32 AccentPressed(int alpha = 255)
+{
+    return IM_COL32(77, 137, 164, alpha);
+}
 
 // "N%" with N = progress x 100 truncated: 99.9 % reads 99%.
 std::string PercentText(float progress);

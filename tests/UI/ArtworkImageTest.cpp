@@ -39,7 +39,8 @@ TEST(ArtworkDecoding, EmptyOrBrokenBytesGiveNoImage)
     // Init keeps an empty buffer for an image it could not fetch.
     EXPECT_FALSE(nd::ArtworkImage::Decode(nullptr, 0).Valid());
     const std::string html = "<html>404 Not Found</html>";
-    EXPECT_FALSE(nd::ArtworkImage::Decode(reinterpret_cast<const uint8_t*>(html.data()), html.size()).Valid());
+    EXPECT_FALSE(
+        nd::ArtworkImage::Decode(reinterpret_cast<const uint8_t*>(html.data()), html.size()).Valid());
     // A PNG cut in half is not an image either.
     const std::vector<uint8_t> png = EncodePng(16, 16, 4, std::vector<uint8_t>(16 * 16 * 4, 7));
     const nd::ArtworkImage cut = nd::ArtworkImage::Decode(png.data(), png.size() / 2);
@@ -52,8 +53,8 @@ TEST(ArtworkDecoding, OversizedImageIsRefusedBeforeDecoding)
     const std::vector<uint8_t> wide = EncodePng(nd::ArtworkImage::kMaxSide + 1, 1, 1,
                                                 std::vector<uint8_t>(nd::ArtworkImage::kMaxSide + 1, 9));
     EXPECT_FALSE(nd::ArtworkImage::Decode(wide.data(), wide.size()).Valid());
-    const std::vector<uint8_t> largest = EncodePng(nd::ArtworkImage::kMaxSide, 1, 1,
-                                                   std::vector<uint8_t>(nd::ArtworkImage::kMaxSide, 9));
+    const std::vector<uint8_t> largest =
+        EncodePng(nd::ArtworkImage::kMaxSide, 1, 1, std::vector<uint8_t>(nd::ArtworkImage::kMaxSide, 9));
     EXPECT_TRUE(nd::ArtworkImage::Decode(largest.data(), largest.size()).Valid());
 }
 

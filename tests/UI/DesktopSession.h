@@ -143,7 +143,8 @@ inline std::string FindWindow(const std::string& title, std::chrono::millisecond
 {
     std::string pattern;
     for (char c : title)
-        pattern += (std::isalnum(static_cast<unsigned char>(c)) || c == ' ') ? std::string(1, c) : "\\" + std::string(1, c);
+        pattern += (std::isalnum(static_cast<unsigned char>(c)) || c == ' ') ? std::string(1, c)
+                                                                             : "\\" + std::string(1, c);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     do
     {
@@ -198,7 +199,8 @@ inline std::optional<WindowGeometry> WaitForSize(const std::string& id, int widt
 // A press and, a moment later, the release at a screen position: real X pointer events.
 inline void ClickAt(int x, int y)
 {
-    Run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " sleep 0.2 mousedown 1 sleep 0.2 mouseup 1");
+    Run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
+        " sleep 0.2 mousedown 1 sleep 0.2 mouseup 1");
 }
 
 // The whole screen as RGBA pixels.
@@ -226,7 +228,8 @@ public:
             {
                 const uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 4];
                 ++total;
-                if (std::abs(p[0] - r) <= tolerance && std::abs(p[1] - g) <= tolerance && std::abs(p[2] - b) <= tolerance)
+                if (std::abs(p[0] - r) <= tolerance && std::abs(p[1] - g) <= tolerance &&
+                    std::abs(p[2] - b) <= tolerance)
                     ++match;
             }
         return total == 0 ? 0.0 : static_cast<double>(match) / static_cast<double>(total);

@@ -14,8 +14,8 @@
 namespace
 {
 
-using screentest::ScreenHarness;
 using nd::Screen;
+using screentest::ScreenHarness;
 
 size_t Count(const std::vector<std::string>& calls, const std::string& name)
 {
@@ -94,8 +94,8 @@ TEST(ScreenFlow, SuccessfulRequestStartsTheDownloadBehindATransparentWindow)
     h.services->delta = 1.0f;
     h.Frames(2);
     ASSERT_EQ(h.screens->screen, Screen::Progress);
-    const std::vector<std::string> expected{"SetSize", "CenterOnScreen", "RequestDescription", "StartDownload",
-                                            "SetSize", "CenterOnScreen"};
+    const std::vector<std::string> expected{"SetSize",       "CenterOnScreen", "RequestDescription",
+                                            "StartDownload", "SetSize",        "CenterOnScreen"};
     EXPECT_EQ(h.services->calls, expected);
     EXPECT_FLOAT_EQ(h.services->opacities.back(), 0.0f);
     EXPECT_EQ(h.services->sizes.back(), std::make_pair(1200, 640));
@@ -340,12 +340,14 @@ TEST(MeasureText, EmptyTextHasThePixelHeightAndNoWidth)
 TEST(MeasureText, WrapsOnlyWithAPositiveWidthAndTakesHashesLiterally)
 {
     ScreenHarness h;
-    const std::string message = "Downloading setup failed. You are now directed to our Support Center for help.";
+    const std::string message =
+        "Downloading setup failed. You are now directed to our Support Center for help.";
     const nd::Float2 line = h.screens->MeasureText(3, 20.0f, message, 0.0f);
     const nd::Float2 wrapped = h.screens->MeasureText(3, 20.0f, message, 420.0f);
     EXPECT_LE(wrapped.x, 420.0f);
     EXPECT_GE(wrapped.y, 2.0f * line.y);
-    EXPECT_GT(h.screens->MeasureText(2, 16.0f, "A##B", 0.0f).x, h.screens->MeasureText(2, 16.0f, "A", 0.0f).x);
+    EXPECT_GT(h.screens->MeasureText(2, 16.0f, "A##B", 0.0f).x,
+              h.screens->MeasureText(2, 16.0f, "A", 0.0f).x);
 }
 
 TEST(MeasureText, NothingWithoutTheUiLayer)

@@ -19,7 +19,8 @@ void ShowDownloadError(ScreenHarness& h)
     h.StartOnProgressScreen();
     h.services->finished = true;
     h.services->errorCount = 2;
-    h.services->lastUserMessage = "Downloading setup failed. You are now directed to our Support Center for help.";
+    h.services->lastUserMessage =
+        "Downloading setup failed. You are now directed to our Support Center for help.";
 }
 
 TEST(SupportScreen, ExitButtonQuitsThroughTheExitStep)
@@ -57,7 +58,8 @@ TEST(SupportScreen, GreyBackgroundOverTheWholeWindow)
     h.screens->screen = nd::Screen::StartFailed;
     h.Frame();
     EXPECT_TRUE(ScreenHarness::DrewColour(IM_COL32(100, 100, 100, 255), ImVec2(1199.0f, 639.0f)));
-    EXPECT_TRUE(ScreenHarness::DrewColour(IM_COL32(100, 100, 100, 255), ImVec2(-1.0f, -1.0f), ImVec2(1.0f, 1.0f)));
+    EXPECT_TRUE(
+        ScreenHarness::DrewColour(IM_COL32(100, 100, 100, 255), ImVec2(-1.0f, -1.0f), ImVec2(1.0f, 1.0f)));
 }
 
 TEST(DownloadErrorScreen, ReplacesTheProgressScreenAndExitQuits)

@@ -37,9 +37,9 @@ TEST(FigureText, EmptyBeforeTheFirstSample)
 TEST(FigureText, ValuesAfterASample)
 {
     nd::FigureTable table;
-    table.totalBytes = 2480343613ull;   // 2.31 GB
-    table.downloadedBytes = 536870912;  // 512.00 MB
-    table.bytesPerSecond = 3617587;     // 3.45 MB
+    table.totalBytes = 2480343613ull;  // 2.31 GB
+    table.downloadedBytes = 536870912; // 512.00 MB
+    table.bytesPerSecond = 3617587;    // 3.45 MB
     table.hours = 0;
     table.minutes = 8;
     table.seconds = 25;

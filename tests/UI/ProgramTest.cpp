@@ -66,15 +66,15 @@ protected:
         ASSERT_TRUE(fs::exists(program)) << "build the NorviaDownloadManager target first";
         screenshots = BuildFolder() / "screenshots";
         fs::create_directories(screenshots);
-        work = fs::temp_directory_path() /
-               ("norvia_ui_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        work = fs::temp_directory_path() / ("norvia_ui_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(work);
         fs::create_directories(work / "bin");
         fs::create_directories(work / "data");
         launches = work / "launches.txt";
         // Records what the program hands to the desktop instead of opening it.
-        std::ofstream(work / "bin" / "xdg-open") << "#!/bin/sh\necho \"$*\" >> '" << launches.string() << "'\n";
+        std::ofstream(work / "bin" / "xdg-open")
+            << "#!/bin/sh\necho \"$*\" >> '" << launches.string() << "'\n";
         fs::permissions(work / "bin" / "xdg-open", fs::perms::owner_all);
 
         std::string error;
@@ -98,12 +98,15 @@ protected:
     // The content description arrives after a delay, so the splash is on screen long enough to see.
     void RouteArtwork()
     {
-        server.Route("GET", "/downloadmanager/3/meta.json", [](const RecordedRequest&) {
-            std::this_thread::sleep_for(2500ms);
-            return Response::Ok(R"({"core": {"logo_background": "https://127.0.0.1/images/band.png"},
+        server.Route("GET", "/downloadmanager/3/meta.json",
+                     [](const RecordedRequest&)
+                     {
+                         std::this_thread::sleep_for(2500ms);
+                         return Response::Ok(
+                             R"({"core": {"logo_background": "https://127.0.0.1/images/band.png"},
                                     "media": {"slide_1": "https://127.0.0.1/images/slide1.png",
                                               "slide_2": "https://127.0.0.1/images/slide2.png"}})");
-        });
+                     });
         server.Route("GET", "/images/band.png", Response::Ok(SolidPng(600, 300, 30, 60, 80)));
         server.Route("GET", "/images/slide1.png", Response::Ok(SolidPng(601, 640, 150, 40, 40)));
         server.Route("GET", "/images/slide2.png", Response::Ok(SolidPng(601, 640, 40, 130, 60)));
@@ -117,7 +120,8 @@ protected:
         if (!describeRelease)
             return Response::Status(500, "down for maintenance");
         return Response::Ok(R"({"product_code": "NRV32", "company_name": "Norvia", "download_subdir": "rel32",
-                               "host_name": ")" + server.HostPort() + "\"}");
+                               "host_name": ")" +
+                            server.HostPort() + "\"}");
     }
 
     void RouteRelease(const std::string& release, const std::vector<ReleaseFile>& files)
@@ -163,7 +167,8 @@ protected:
         uintmax_t total = 0;
         std::error_code error;
         for (const auto& entry : fs::directory_iterator(folder, error))
-            if (entry.is_regular_file(error) && entry.path() != programCopy && entry.path().filename() != "logfile.txt")
+            if (entry.is_regular_file(error) && entry.path() != programCopy &&
+                entry.path().filename() != "logfile.txt")
                 total += entry.file_size(error);
         return total;
     }
@@ -188,7 +193,10 @@ protected:
         return count;
     }
 
-    std::string Diagnostics() { return "\n--- program output\n" + ReadText(work / "program.out").substr(0, 20000); }
+    std::string Diagnostics()
+    {
+        return "\n--- program output\n" + ReadText(work / "program.out").substr(0, 20000);
+    }
 
     Screenshot Shoot(const std::string& name)
     {
@@ -235,7 +243,8 @@ TEST_F(ProgramRun, SplashProgressPauseAndExit)
     EXPECT_EQ(progress->y, kWindowY);
 
     // Wait until the slow file flows (the fast ones are in), then look at the screen.
-    ASSERT_TRUE(WaitUntil([&] { return DownloadedOnDisk() > (1u << 20) + 65536 + 100000; }, 60s)) << Diagnostics();
+    ASSERT_TRUE(WaitUntil([&] { return DownloadedOnDisk() > (1u << 20) + 65536 + 100000; }, 60s))
+        << Diagnostics();
     // The fade-in counts frames, which come slowly on a software renderer: wait for full colour.
     Screenshot shot;
     const auto settled = std::chrono::steady_clock::now() + 30s;
@@ -245,11 +254,16 @@ TEST_F(ProgramRun, SplashProgressPauseAndExit)
         shot = Shoot("progress.png");
     } while (shot.Share(kWindowX + 662, kWindowY + 402, 20, 10, 65, 117, 139, 10) < 0.5 &&
              std::chrono::steady_clock::now() < settled);
-    EXPECT_GT(shot.Share(kWindowX + 20, kWindowY + 300, 500, 300, 150, 40, 40, 40), 0.5) << "first slide on the left";
-    EXPECT_GT(shot.Share(kWindowX + 610, kWindowY + 10, 580, 280, 30, 60, 80, 40), 0.5) << "band on the right";
-    EXPECT_GT(shot.Share(kWindowX + 662, kWindowY + 402, 60, 10, 65, 117, 139, 10), 0.5) << "accent fill of the bar";
-    EXPECT_GT(shot.Share(kWindowX + 1138, kWindowY + 402, 20, 10, 255, 255, 255, 5), 0.5) << "white rest of the bar";
-    EXPECT_GT(shot.Share(kWindowX + 660, kWindowY + 490, 480, 100, 10, 10, 10, 110), 0.004) << "the figures table";
+    EXPECT_GT(shot.Share(kWindowX + 20, kWindowY + 300, 500, 300, 150, 40, 40, 40), 0.5)
+        << "first slide on the left";
+    EXPECT_GT(shot.Share(kWindowX + 610, kWindowY + 10, 580, 280, 30, 60, 80, 40), 0.5)
+        << "band on the right";
+    EXPECT_GT(shot.Share(kWindowX + 662, kWindowY + 402, 60, 10, 65, 117, 139, 10), 0.5)
+        << "accent fill of the bar";
+    EXPECT_GT(shot.Share(kWindowX + 1138, kWindowY + 402, 20, 10, 255, 255, 255, 5), 0.5)
+        << "white rest of the bar";
+    EXPECT_GT(shot.Share(kWindowX + 660, kWindowY + 490, 480, 100, 10, 10, 10, 110), 0.004)
+        << "the figures table";
     EXPECT_GT(shot.Share(kWindowX + 1170, kWindowY + 610, 30, 30, 10, 10, 10, 60), 0.05) << "the pause glyph";
     EXPECT_GT(shot.Share(kWindowX + 80, kWindowY + 170, 440, 80, 255, 255, 255, 30), 0.02) << "the slogan";
 
@@ -306,10 +320,12 @@ TEST_F(ProgramRun, ReleaseWithoutSetupEndsOnTheDownloadErrorScreen)
     std::this_thread::sleep_for(3000ms);
     ASSERT_TRUE(running.Running()) << "the error screen waits for the user" << Diagnostics();
     const Screenshot shot = Shoot("download_error.png");
-    EXPECT_GT(shot.Share(kWindowX + 20, kWindowY + 300, 500, 300, 150, 40, 40, 40), 0.5) << "the side panel stays";
+    EXPECT_GT(shot.Share(kWindowX + 20, kWindowY + 300, 500, 300, 150, 40, 40, 40), 0.5)
+        << "the side panel stays";
     EXPECT_GT(shot.Share(kWindowX + 690, kWindowY + 365, 420, 60, 10, 10, 10, 110), 0.01) << "the message";
     EXPECT_GT(shot.Share(kWindowX + 820, kWindowY + 500, 160, 38, 10, 10, 10, 40), 0.02) << "the Exit button";
-    EXPECT_LT(shot.Share(kWindowX + 660, kWindowY + 400, 480, 14, 65, 117, 139, 10), 0.05) << "no progress bar";
+    EXPECT_LT(shot.Share(kWindowX + 660, kWindowY + 400, 480, 14, 65, 117, 139, 10), 0.05)
+        << "no progress bar";
 
     ClickAt(kWindowX + 900, kWindowY + 519);
     const auto status = running.Wait(60s);
@@ -336,7 +352,8 @@ TEST_F(ProgramRun, FailingDescriptionShowsTheSupportScreenInViewerMode)
     const Screenshot shot = Shoot("support.png");
     EXPECT_GT(shot.Share(kWindowX, kWindowY, 1200, 640, 100, 100, 100, 2), 0.8) << "grey support screen";
     EXPECT_GT(shot.Share(kWindowX + 200, kWindowY + 310, 800, 30, 10, 10, 10, 40), 0.01) << "the message";
-    EXPECT_GT(shot.Share(kWindowX + 520, kWindowY + 500, 160, 38, 255, 255, 255, 40), 0.02) << "the Exit button";
+    EXPECT_GT(shot.Share(kWindowX + 520, kWindowY + 500, 160, 38, 255, 255, 255, 40), 0.02)
+        << "the Exit button";
     EXPECT_TRUE(running.Running()) << "the support screen waits for the user";
 
     ClickAt(kWindowX + 600, kWindowY + 519);

@@ -142,9 +142,9 @@ public:
         {
             ImFontConfig text;
             text.FontDataOwnedByAtlas = false;
-            services->fonts[key] = io.Fonts->AddFontFromMemoryTTF(const_cast<unsigned char*>(nd::embedded::TextFont),
-                                                                  static_cast<int>(nd::embedded::TextFontSize),
-                                                                  sizes[key], &text);
+            services->fonts[key] = io.Fonts->AddFontFromMemoryTTF(
+                const_cast<unsigned char*>(nd::embedded::TextFont),
+                static_cast<int>(nd::embedded::TextFontSize), sizes[key], &text);
             ImFontConfig icons;
             icons.FontDataOwnedByAtlas = false;
             icons.MergeMode = true;
@@ -172,7 +172,8 @@ public:
     // One whole frame: UI frame start, DrawFrame, render. Returns DrawFrame's result.
     bool Frame()
     {
-        ImGui::GetIO().DisplaySize = ImVec2(static_cast<float>(services->width), static_cast<float>(services->height));
+        ImGui::GetIO().DisplaySize =
+            ImVec2(static_cast<float>(services->width), static_cast<float>(services->height));
         ImGui::NewFrame();
         const bool keep = screens->DrawFrame();
         ImGui::Render();

@@ -61,11 +61,13 @@ TEST(SidePanel, SloganFrameFadesWithTheScreen)
     h.Frame();
     const ImVec2 min(0.0f, 150.0f), max(600.0f, 280.0f);
     EXPECT_NEAR(fade, 0.5f, 1e-3f);
-    EXPECT_TRUE(ScreenHarness::DrewColour(ImGui::ColorConvertFloat4ToU32(ImVec4(1.0f, 1.0f, 1.0f, fade)), min, max));
+    EXPECT_TRUE(
+        ScreenHarness::DrewColour(ImGui::ColorConvertFloat4ToU32(ImVec4(1.0f, 1.0f, 1.0f, fade)), min, max));
     EXPECT_FALSE(ScreenHarness::DrewColour(IM_COL32(255, 255, 255, 255), min, max));
     h.Frames(60);
     EXPECT_TRUE(ScreenHarness::DrewColour(IM_COL32(255, 255, 255, 255), min, max));
-    EXPECT_TRUE(ScreenHarness::DrewColour(ImGui::ColorConvertFloat4ToU32(ImVec4(0.1f, 0.1f, 0.1f, 0.4f)), min, max));
+    EXPECT_TRUE(
+        ScreenHarness::DrewColour(ImGui::ColorConvertFloat4ToU32(ImVec4(0.1f, 0.1f, 0.1f, 0.4f)), min, max));
 }
 
 } // namespace

@@ -14,7 +14,8 @@ inline std::vector<uint8_t> EncodePng(int width, int height, int channels, const
 {
     std::vector<uint8_t> out;
     stbi_write_png_to_func(
-        [](void* context, void* data, int size) {
+        [](void* context, void* data, int size)
+        {
             auto* bytes = static_cast<std::vector<uint8_t>*>(context);
             bytes->insert(bytes->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
         },
