@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -25,6 +27,50 @@ ImVec2 PauseGlyph(ScreenHarness& h)
     const char* glyph = h.services->paused ? nd::ScreenStyle::kIconPlay : nd::ScreenStyle::kIconPause;
     const nd::Float2 s = h.screens->MeasureText(nd::ScreenStyle::kFont24, 20.0f, glyph, 0.0f);
     return ImVec2(1200.0f - 8.0f - s.x * 0.5f, 640.0f - 6.0f - s.y * 0.5f);
+}
+
+// Leftmost x of the vertices of a colour inside a horizontal band of the last frame.
+float LeftmostVertex(ImU32 colour, float top, float bottom)
+{
+    float left = 1e9f;
+    ImDrawData* data = ImGui::GetDrawData();
+    for (int list = 0; data && list < data->CmdListsCount; ++list)
+        for (const ImDrawVert& vertex : data->CmdLists[list]->VtxBuffer)
+            if (vertex.col == colour && vertex.pos.y >= top && vertex.pos.y <= bottom)
+                left = std::min(left, vertex.pos.x);
+    return left;
+}
+
+TEST(ProgressLayout, TitleIsCentredOnTheRightHalfAndNamesTheViewer)
+{
+    for (const bool viewer : {false, true})
+    {
+        ScreenHarness h;
+        h.StartOnProgressScreen();
+        h.screens->viewer = viewer;
+        h.Frames(110); // fully faded in
+        const std::string title = viewer ? "Please wait while we download Norvia Viewer..."
+                                         : "Please wait while we download Norvia...";
+        const nd::Float2 s = h.screens->MeasureText(nd::ScreenStyle::kFont24, 20.0f, title, 0.0f);
+        EXPECT_NEAR(LeftmostVertex(nd::ScreenStyle::Dark(), 369.0f, 390.0f), 900.0f - s.x * 0.5f, 3.0f)
+            << (viewer ? "viewer" : "home");
+    }
+}
+
+TEST(ProgressLayout, PercentageIsWhiteOnTheFillAndDarkBesideIt)
+{
+    ScreenHarness h;
+    h.StartOnProgressScreen();
+    h.Frames(110);
+    const ImVec2 min(870.0f, 398.0f), max(930.0f, 416.0f);
+    h.screens->progress = 0.5f;
+    h.Frame();
+    EXPECT_TRUE(ScreenHarness::DrewColour(nd::ScreenStyle::White(), min, max));
+    EXPECT_FALSE(ScreenHarness::DrewColour(nd::ScreenStyle::Dark(), min, max));
+    h.screens->progress = 0.3f;
+    h.Frame();
+    EXPECT_TRUE(ScreenHarness::DrewColour(nd::ScreenStyle::Dark(), min, max));
+    EXPECT_FALSE(ScreenHarness::DrewColour(nd::ScreenStyle::White(), min, max));
 }
 
 TEST(ProgressFigures, EmptyDuringTheFirstSecond)
