@@ -29,7 +29,7 @@ RemainingTime RemainingTimeFor(uint64_t done, uint64_t total, uint32_t speed);
 
 class DownloadCore
 {
-  public:
+public:
     // programPath is the full path of the running program; by default its own executable.
     // Creates the DownloadManager, which computes the machine identifier.
     DownloadCore();
@@ -61,7 +61,7 @@ class DownloadCore
     std::u16string GetFileListName() const { return names.FileListName(); }
     std::u16string GetDataFolder() const { return names.DataFolder(); }
 
-  private:
+private:
     ReleaseNames names;
     std::shared_ptr<DownloadManager> downloadManager;
     bool paused = false;

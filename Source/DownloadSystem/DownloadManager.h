@@ -27,7 +27,7 @@ class FileDownload;
 
 class DownloadManager : public nd::Hld_Thread, public IDownloadListener
 {
-  public:
+public:
     static constexpr int kMaxPasses = 7;
     static constexpr uint64_t kNoStartTick = ~uint64_t{0};
 
@@ -97,10 +97,10 @@ class DownloadManager : public nd::Hld_Thread, public IDownloadListener
     void OnDownloadFinished(FileDownload* download) override;
     void OnDownloadProgress(FileDownload* download) override;
 
-  protected:
+protected:
     void Run() override;
 
-  private:
+private:
     friend class DownloadManagerTestPeer; // the engine tests drive single steps through it
 
     // Read cycles of the file list end after this many; a list that keeps changing then counts

@@ -14,8 +14,11 @@ ReleaseNames::ReleaseNames(std::u16string programPath) : programPath(std::move(p
 
 std::u16string ReleaseNames::ProgramFolder() const
 {
+    // A bare file name lies in the current folder; an empty folder would put files at the root.
     const size_t slash = programPath.rfind(u'/');
-    return slash == std::u16string::npos ? std::u16string() : programPath.substr(0, slash);
+    if (slash == std::u16string::npos)
+        return u".";
+    return slash == 0 ? std::u16string(u"/") : programPath.substr(0, slash);
 }
 
 std::u16string ReleaseNames::ReleaseName() const

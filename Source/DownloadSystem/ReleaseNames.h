@@ -10,11 +10,11 @@ namespace DownloadSystem
 
 class ReleaseNames
 {
-  public:
+public:
     explicit ReleaseNames(std::u16string programPath);
 
     const std::u16string& ProgramPath() const { return programPath; }
-    // Up to, not including, the last "/".
+    // Up to, not including, the last "/" ("." for a bare file name, "/" for one in the root).
     std::u16string ProgramFolder() const;
     // The file name without ".exe" (only when it ends so), cut before its last "_". Empty when
     // the name holds no "_" there: such a program has no release name.
@@ -26,7 +26,7 @@ class ReleaseNames
     // The per-user data folder + "/" + the release name.
     std::u16string DataFolder() const;
 
-  private:
+private:
     std::u16string programPath;
 };
 

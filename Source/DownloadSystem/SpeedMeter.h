@@ -9,11 +9,11 @@ namespace DownloadSystem
 
 class SpeedMeter
 {
-  public:
+public:
     // nowMs: a millisecond tick; bytes: the downloaded byte count. 0 while paused.
     uint32_t Sample(uint64_t nowMs, bool paused, uint64_t bytes);
 
-  private:
+private:
     bool started = false;
     uint64_t previousTick = 0;
     uint64_t baseTick = 0;

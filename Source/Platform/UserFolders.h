@@ -6,8 +6,9 @@
 namespace Platform
 {
 
-// $XDG_DATA_HOME, or $HOME/.local/share when that is unset or not absolute (the stand-in for the
-// per-user local application-data folder). Empty when neither can be found.
+// $XDG_DATA_HOME, or <home>/.local/share when that is unset or not absolute (the stand-in for the
+// per-user local application-data folder). The home folder is $HOME, else the account's. Empty
+// when none can be found.
 std::string UserDataFolder();
 
 } // namespace Platform

@@ -24,6 +24,12 @@ TEST(ReleaseNames, ProgramWithoutExtension)
     EXPECT_EQ(names.FileListName(), u"Norvia_3_2_Home.txt");
 }
 
+TEST(ReleaseNames, ProgramFolderIsNeverEmpty)
+{
+    EXPECT_EQ(ReleaseNames(u"Norvia_3_2_Home_Download").ProgramFolder(), u".");
+    EXPECT_EQ(ReleaseNames(u"/Norvia_3_2_Home_Download").ProgramFolder(), u"/");
+}
+
 TEST(ReleaseNames, ExeExtensionIsCutFirst)
 {
     EXPECT_EQ(ReleaseNames(u"/dl/Norvia_3_2_Home_Download.exe").ReleaseName(), u"Norvia_3_2_Home");
@@ -57,6 +63,12 @@ TEST(ReleaseNames, DataFolderIsUnderTheUserDataFolder)
     unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(ReleaseNames(u"/dl/Norvia_3_2_Home_Download").DataFolder(),
               u"/home/u/.local/share/Norvia_3_2_Home");
+    // Without HOME the account's home folder is used, never the root.
+    unsetenv("HOME");
+    const std::u16string fallback = ReleaseNames(u"/dl/Norvia_3_2_Home_Download").DataFolder();
+    const std::u16string tail = u"/.local/share/Norvia_3_2_Home";
+    ASSERT_GT(fallback.size(), tail.size() + 1);
+    EXPECT_EQ(fallback.substr(fallback.size() - tail.size()), tail);
 }
 
 TEST(SpeedMeter, AveragesOverWholeSeconds)

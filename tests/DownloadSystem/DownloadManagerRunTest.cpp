@@ -44,7 +44,7 @@ size_t ThreadCount()
 
 class DownloadRun : public EngineTest
 {
-  protected:
+protected:
     // Taken before the fixture's server starts its threads.
     const size_t threadsAtStart = ThreadCount();
 };

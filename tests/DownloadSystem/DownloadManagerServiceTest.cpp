@@ -15,7 +15,7 @@ namespace DownloadSystem
 // Sets the fields a run would have and calls single steps.
 class DownloadManagerTestPeer
 {
-  public:
+public:
     explicit DownloadManagerTestPeer(DownloadManager& manager) : manager(manager) {}
 
     void SetRun(const std::u16string& listName, const std::u16string& target)
@@ -32,7 +32,7 @@ class DownloadManagerTestPeer
     const std::u16string& CurrentFile() const { return manager.currentFile; }
     uint64_t VerifiedBytes() const { return manager.verifiedBytes; }
 
-  private:
+private:
     DownloadManager& manager;
 };
 
@@ -213,7 +213,7 @@ TEST_F(DescriptionRequest, AnswerThatIsNoJsonStillSucceedsWithEmptyMembers)
 
 class SignedStorage : public EngineTest
 {
-  protected:
+protected:
     SignedStorage()
         : storage(testsupport::ServerOptions{true, "product-download-storage-v2.localhost",
                                              testsupport::Certificate::Trusted})
@@ -285,7 +285,7 @@ TEST_F(SignedStorage, WronglySignedPathIsRefused)
 
 class FileListRead : public EngineTest
 {
-  protected:
+protected:
     void SetUp() override
     {
         EngineTest::SetUp();
@@ -357,7 +357,7 @@ TEST_F(FileListRead, ListWithAFileOf4GiBIsRefused)
 
 class Verification : public FileListRead
 {
-  protected:
+protected:
     void Serve(const std::vector<SetupFile>& files)
     {
         server.Route("GET", "/rel/Files/Norvia_3_2_Home.txt", Response::Ok(FileListText(files)));
@@ -444,6 +444,21 @@ TEST_F(Verification, CrcCheckComparesTheBitPattern)
     EXPECT_EQ(nd::GetErrorCount(), 0u);
 }
 
+TEST_F(Verification, FileOf4GiBOnDiskIsRefusedWithoutReadingIt)
+{
+    // A sparse file: its size is beyond what the list describes, its content is not read.
+    const fs::path path = LocalPath("Setup_ABC-1a.bin");
+    WriteFileText(path, "");
+    std::error_code error;
+    fs::resize_file(path, 0x100000000ull + 1, error);
+    if (error)
+        GTEST_SKIP() << "no sparse files here: " << error.message();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(manager.CRCCheckFile(Wide(path.string()), 0));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_TRUE(AnyRecordContains("4 GiB or more refused: " + path.string()));
+}
+
 TEST_F(Verification, CheckOfAnEntrySetsTheCurrentFile)
 {
     WriteFileText(LocalPath("Setup_ABC-1a.bin"), files[1].content);
@@ -457,7 +472,7 @@ TEST_F(Verification, CheckOfAnEntrySetsTheCurrentFile)
 
 class LogUpload : public EngineTest
 {
-  protected:
+protected:
     void SetUp() override
     {
         EngineTest::SetUp();

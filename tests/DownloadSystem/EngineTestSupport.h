@@ -43,7 +43,7 @@ inline void WriteFileText(const fs::path& path, const std::string& content)
 
 class TempFolder
 {
-  public:
+public:
     TempFolder()
     {
         char pattern[] = "/tmp/norvia-engine-XXXXXX";
@@ -71,7 +71,7 @@ struct Launch
 // A script named xdg-open, first on PATH, that appends one record per launch to a file.
 class FakeOpener
 {
-  public:
+public:
     explicit FakeOpener(const fs::path& folder) : bin(folder / "bin"), log(folder / "launches.txt")
     {
         fs::create_directories(bin);
@@ -120,7 +120,7 @@ class FakeOpener
         return launches;
     }
 
-  private:
+private:
     fs::path bin;
     fs::path log;
     std::string oldPath;
@@ -208,7 +208,7 @@ inline size_t RecordsStartingWith(const std::string& text)
 // A release on the local server: the description service and the storage on one HTTPS server.
 class EngineTest : public ::testing::Test
 {
-  protected:
+protected:
     static constexpr const char* kListName = "Norvia_3_2_Home.txt";
     static constexpr const char* kSubfolder = "rel/Files";
 

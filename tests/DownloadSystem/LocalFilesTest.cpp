@@ -38,7 +38,7 @@ TEST(LocalFileName, ShortNamesGetTheSuffixInFront)
 
 class FileCrcTest : public ::testing::Test
 {
-  protected:
+protected:
     void SetUp() override
     {
         char pattern[] = "/tmp/norvia-crc-XXXXXX";

@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 // Puts a recording xdg-open first on PATH: one "cwd=", "arg=" per argument and "end" per launch.
 class ShellTest : public ::testing::Test
 {
-  protected:
+protected:
     void SetUp() override
     {
         char pattern[] = "/tmp/norvia-shell-XXXXXX";

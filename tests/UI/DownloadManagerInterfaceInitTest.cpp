@@ -36,7 +36,7 @@ bool RecordContains(const std::string& text)
 
 class ArtworkTask : public ::testing::Test
 {
-  protected:
+protected:
     void SetUp() override
     {
         ClearErrors();

@@ -34,7 +34,7 @@ std::string FolderToExplore(const std::string& target)
 // Owns a posix_spawn_file_actions_t for the length of one launch.
 class SpawnActions
 {
-  public:
+public:
     SpawnActions() { valid = posix_spawn_file_actions_init(&actions) == 0; }
     ~SpawnActions()
     {
@@ -47,7 +47,7 @@ class SpawnActions
     bool IsValid() const { return valid; }
     posix_spawn_file_actions_t* Get() { return &actions; }
 
-  private:
+private:
     posix_spawn_file_actions_t actions{};
     bool valid = false;
 };
