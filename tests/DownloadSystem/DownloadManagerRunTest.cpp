@@ -42,14 +42,14 @@ size_t ThreadCount()
     return count;
 }
 
-class DownloadRun : public EngineTest
+class EngineRun : public EngineTest
 {
 protected:
     // Taken before the fixture's server starts its threads.
     const size_t threadsAtStart = ThreadCount();
 };
 
-TEST_F(DownloadRun, FreshReleaseIsDownloadedVerifiedAndItsSetupLaunched)
+TEST_F(EngineRun, FreshReleaseIsDownloadedVerifiedAndItsSetupLaunched)
 {
     ServeRelease(kRelease);
     DownloadManager manager;
@@ -79,7 +79,7 @@ TEST_F(DownloadRun, FreshReleaseIsDownloadedVerifiedAndItsSetupLaunched)
     EXPECT_EQ(RequestsFor("/rel/Files/Norvia_3_2_Home.txt"), 4u);
 }
 
-TEST_F(DownloadRun, StorageRequestsCarryTheSignatureQuery)
+TEST_F(EngineRun, StorageRequestsCarryTheSignatureQuery)
 {
     ServeRelease(kRelease);
     DownloadManager manager;
@@ -96,7 +96,7 @@ TEST_F(DownloadRun, StorageRequestsCarryTheSignatureQuery)
     EXPECT_EQ(storageRequests, 7u);
 }
 
-TEST_F(DownloadRun, FilesAlreadyPresentAreKeptWithoutTransfer)
+TEST_F(EngineRun, FilesAlreadyPresentAreKeptWithoutTransfer)
 {
     ServeRelease(kRelease);
     PlaceFiles({{"Setup_ABC.exe", kRelease[0].content},
@@ -114,7 +114,7 @@ TEST_F(DownloadRun, FilesAlreadyPresentAreKeptWithoutTransfer)
     EXPECT_EQ(launches[0].arguments, std::vector<std::string>{LocalPath("Setup_ABC.exe").string()});
 }
 
-TEST_F(DownloadRun, DamagedFileIsReplacedAndTheOthersAreUntouched)
+TEST_F(EngineRun, DamagedFileIsReplacedAndTheOthersAreUntouched)
 {
     ServeRelease(kRelease);
     std::string damaged = kRelease[1].content;
@@ -138,7 +138,7 @@ TEST_F(DownloadRun, DamagedFileIsReplacedAndTheOthersAreUntouched)
     EXPECT_EQ(opener.WaitForLaunches(1).size(), 1u);
 }
 
-TEST_F(DownloadRun, FileListAnswered404EndsTheRunWithItsMessage)
+TEST_F(EngineRun, FileListAnswered404EndsTheRunWithItsMessage)
 {
     ServeDescription(server.HostPort());
     server.Route("GET", "/rel/Files/Norvia_3_2_Home.txt", testsupport::Response::Status(404, "gone"));
@@ -155,7 +155,7 @@ TEST_F(DownloadRun, FileListAnswered404EndsTheRunWithItsMessage)
     EXPECT_TRUE(opener.Launches().empty());
 }
 
-TEST_F(DownloadRun, UnreachableStorageEndsAfterSevenPassesAtTheSupportArticle)
+TEST_F(EngineRun, UnreachableStorageEndsAfterSevenPassesAtTheSupportArticle)
 {
     // A port that was just free: nothing listens there.
     testsupport::HttpsTestServer closed;
@@ -180,7 +180,7 @@ TEST_F(DownloadRun, UnreachableStorageEndsAfterSevenPassesAtTheSupportArticle)
               std::vector<std::string>{"https://support.localhost/help/download-manager-not-working"});
 }
 
-TEST_F(DownloadRun, ListWithoutExeReportsTheMissingSetup)
+TEST_F(EngineRun, ListWithoutExeReportsTheMissingSetup)
 {
     // An upper-case extension is not the setup.
     const std::vector<SetupFile> files{{"Setup.EXE", Pattern(2000, 4)}, {"Setup-1a.bin", Pattern(5000, 5)}};
@@ -200,7 +200,7 @@ TEST_F(DownloadRun, ListWithoutExeReportsTheMissingSetup)
     EXPECT_TRUE(opener.Launches().empty());
 }
 
-TEST_F(DownloadRun, LaterOfTwoSetupsIsLaunched)
+TEST_F(EngineRun, LaterOfTwoSetupsIsLaunched)
 {
     const std::vector<SetupFile> files{{"First.exe", Pattern(1500, 6)}, {"Second.exe", Pattern(1500, 7)}};
     ServeRelease(files);
@@ -211,7 +211,7 @@ TEST_F(DownloadRun, LaterOfTwoSetupsIsLaunched)
     EXPECT_EQ(launches[0].arguments, std::vector<std::string>{LocalPath("Second_ABC.exe").string()});
 }
 
-TEST_F(DownloadRun, TinyReleaseShowsWholePercentages)
+TEST_F(EngineRun, TinyReleaseShowsWholePercentages)
 {
     const std::vector<SetupFile> files{{"Setup.exe", "MZ-tiny"}, {"Setup-1a.bin", Pattern(300, 8)}};
     ServeRelease(files);
@@ -222,7 +222,7 @@ TEST_F(DownloadRun, TinyReleaseShowsWholePercentages)
     EXPECT_EQ(manager.GetVerifyPercent(), 100u);
 }
 
-TEST_F(DownloadRun, ErrorsThatWereResolvedAreNotedBeforeTheSetupStarts)
+TEST_F(EngineRun, ErrorsThatWereResolvedAreNotedBeforeTheSetupStarts)
 {
     // The first transfer of the file is damaged, the second is right.
     ServeRelease(kRelease);
@@ -238,7 +238,7 @@ TEST_F(DownloadRun, ErrorsThatWereResolvedAreNotedBeforeTheSetupStarts)
     EXPECT_EQ(opener.WaitForLaunches(1).size(), 1u);
 }
 
-TEST_F(DownloadRun, TraversalNameWritesNothingOutsideTheFolder)
+TEST_F(EngineRun, TraversalNameWritesNothingOutsideTheFolder)
 {
     const std::vector<SetupFile> files{{"Setup.exe", Pattern(1000, 9)},
                                        {"../evil-1a.bin", Pattern(1000, 10)}};
@@ -257,7 +257,7 @@ TEST_F(DownloadRun, TraversalNameWritesNothingOutsideTheFolder)
     EXPECT_TRUE(opener.Launches().empty());
 }
 
-TEST_F(DownloadRun, StopDuringATransferEndsPromptlyWithoutSetup)
+TEST_F(EngineRun, StopDuringATransferEndsPromptlyWithoutSetup)
 {
     ServeRelease(kRelease);
     server.Route("GET", "/rel/Files/Setup.exe", testsupport::Response::Slow(kRelease[0].content, 1024, 50ms));
@@ -282,7 +282,7 @@ TEST_F(DownloadRun, StopDuringATransferEndsPromptlyWithoutSetup)
         << ThreadCount() << " threads, " << threadsAtStart << " at the start";
 }
 
-TEST_F(DownloadRun, DestroyingTheManagerStopsTheRun)
+TEST_F(EngineRun, DestroyingTheManagerStopsTheRun)
 {
     ServeRelease(kRelease);
     server.Route("GET", "/rel/Files/Setup.exe", testsupport::Response::Slow(kRelease[0].content, 1024, 50ms));
@@ -298,7 +298,7 @@ TEST_F(DownloadRun, DestroyingTheManagerStopsTheRun)
     EXPECT_TRUE(opener.Launches().empty());
 }
 
-TEST_F(DownloadRun, PausePressedBeforeATransferHoldsItUntilResumed)
+TEST_F(EngineRun, PausePressedBeforeATransferHoldsItUntilResumed)
 {
     ServeRelease(kRelease);
     DownloadManager manager;
