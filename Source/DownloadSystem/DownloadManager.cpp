@@ -66,32 +66,22 @@ void DownloadManager::TogglePauseAll()
         download->TogglePause();
 }
 
-namespace
-{
-
-// The design's percentage divides thousands of bytes; totals below 1000 bytes use the bytes
-// themselves. Either way the result stays within 0 to 100.
-uint64_t Percent(uint64_t done, uint64_t total)
+uint64_t ThousandsPercent(uint64_t doneThousands, uint64_t doneBytes, uint64_t total)
 {
     double ratio = 0.0;
     if (total / 1000 > 0)
-        ratio = static_cast<double>(done / 1000) / static_cast<double>(total / 1000);
+        ratio = static_cast<double>(doneThousands) / static_cast<double>(total / 1000);
     else if (total > 0)
-        ratio = static_cast<double>(done) / static_cast<double>(total);
+        ratio = static_cast<double>(doneBytes) / static_cast<double>(total);
     return static_cast<uint64_t>(std::clamp(ratio * 100.0, 0.0, 100.0));
 }
 
-} // namespace
-
 int32_t DownloadManager::GetProgressPercent() const
 {
-    // Thousands are taken of each counter before they are added, as the design says.
-    const uint64_t total = totalBytes.load(std::memory_order_relaxed);
     const uint64_t completed = completedBytes.load(std::memory_order_relaxed);
     const uint64_t active = activeBytes.load(std::memory_order_relaxed);
-    if (total / 1000 > 0)
-        return static_cast<int32_t>(Percent((completed / 1000 + active / 1000) * 1000, total));
-    return static_cast<int32_t>(Percent(completed + active, total));
+    return static_cast<int32_t>(ThousandsPercent(completed / 1000 + active / 1000, completed + active,
+                                                 totalBytes.load(std::memory_order_relaxed)));
 }
 
 uint64_t DownloadManager::GetDownloadedBytes() const
@@ -106,7 +96,8 @@ uint64_t DownloadManager::GetTotalBytes() const
 
 uint64_t DownloadManager::GetVerifyPercent() const
 {
-    return Percent(verifiedBytes.load(std::memory_order_relaxed), totalBytes.load(std::memory_order_relaxed));
+    const uint64_t verified = verifiedBytes.load(std::memory_order_relaxed);
+    return ThousandsPercent(verified / 1000, verified, totalBytes.load(std::memory_order_relaxed));
 }
 
 bool DownloadManager::IsCheckingFile() const

@@ -25,6 +25,11 @@ namespace DownloadSystem
 
 class FileDownload;
 
+// Whole thousands of bytes done against whole thousands in all, as a truncated percentage within
+// 0 to 100; doneThousands may be a sum of separately rounded counters. Totals below 1000 bytes
+// have no whole thousand and are compared byte for byte (doneBytes) instead.
+uint64_t ThousandsPercent(uint64_t doneThousands, uint64_t doneBytes, uint64_t total);
+
 class DownloadManager : public nd::Hld_Thread, public IDownloadListener
 {
 public:

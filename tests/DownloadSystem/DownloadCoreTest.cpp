@@ -137,6 +137,22 @@ TEST(DownloadCore, FoldersComeFromTheProgramPath)
     EXPECT_EQ(core.GetFileListName(), u"Norvia_3_2_Home.txt");
 }
 
+TEST(Percentages, ThousandsAreCountedAndTruncated)
+{
+    EXPECT_EQ(ThousandsPercent(1, 1500, 3000), 33u);
+    EXPECT_EQ(ThousandsPercent(3, 3999, 3999), 100u);
+    EXPECT_EQ(ThousandsPercent(0, 0, 5000), 0u);
+}
+
+TEST(Percentages, SmallTotalsStayBetween0And100)
+{
+    EXPECT_EQ(ThousandsPercent(0, 50, 200), 25u);
+    EXPECT_EQ(ThousandsPercent(0, 200, 200), 100u);
+    EXPECT_EQ(ThousandsPercent(0, 0, 0), 0u);
+    EXPECT_EQ(ThousandsPercent(0, 900, 300), 100u);
+    EXPECT_EQ(ThousandsPercent(9, 9000, 3000), 100u);
+}
+
 TEST(RemainingTime, SplitsSecondsIntoHoursMinutesSeconds)
 {
     const RemainingTime remaining = RemainingTimeFor(0, 10'000'000, 100'000);
