@@ -44,8 +44,8 @@ void ComputerId::ReadMachineGuid(std::string& text)
     if (!Platform::ReadMachineGuid(text, error))
     {
         text.clear();
-        nd::ReportError("Unable to open HKLM\\Software\\Microsoft\\Cryptography registry key", error, __FILE__,
-                        __LINE__);
+        nd::ReportError("Unable to open HKLM\\Software\\Microsoft\\Cryptography registry key", error,
+                        __FILE__, __LINE__);
         return;
     }
     // The stored value was read into a 255-byte buffer: at most 254 characters, up to a zero.

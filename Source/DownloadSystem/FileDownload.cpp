@@ -119,9 +119,10 @@ void FileDownload::Run()
     }
     catch (const std::exception& error)
     {
-        nd::LogError(std::string("FildeDownload: Obviously a major malfunction. Stopping download. Message: ") +
-                         error.what(),
-                     nd::kErrorMajorMalfunction, __FILE__, __LINE__);
+        nd::LogError(
+            std::string("FildeDownload: Obviously a major malfunction. Stopping download. Message: ") +
+                error.what(),
+            nd::kErrorMajorMalfunction, __FILE__, __LINE__);
         state = kDownloadIdle;
         CloseHandles();
     }
@@ -190,7 +191,8 @@ FileDownload::BodyRead FileDownload::ReadBody(std::vector<uint8_t>& chunk,
         result.lastReadOk = request.Read(chunk.data(), chunk.size(), read);
         if (!result.lastReadOk)
         {
-            nd::LogError(u"InternetReadFile Failed for: " + destination, request.LastError(), __FILE__, __LINE__);
+            nd::LogError(u"InternetReadFile Failed for: " + destination, request.LastError(), __FILE__,
+                         __LINE__);
             break;
         }
         if (read == 0)
@@ -239,7 +241,8 @@ void FileDownload::RunMemoryMode()
                 {
                     computed = crc.Extend(0, data.Data(), data.Size());
                     verified = computed == expectedCrc;
-                    nd::LogMessage(std::string("Checking CRC: ") + (verified ? "1" : "0"), __FILE__, __LINE__);
+                    nd::LogMessage(std::string("Checking CRC: ") + (verified ? "1" : "0"), __FILE__,
+                                   __LINE__);
                 }
                 else if (data.Size() > 0 && complete)
                 {
@@ -263,7 +266,8 @@ void FileDownload::RunMemoryMode()
             break;
     }
     if (verified)
-        nd::LogMessage(u"Download: " + destination + u" correct CRC. Download succesful.", __FILE__, __LINE__);
+        nd::LogMessage(u"Download: " + destination + u" correct CRC. Download succesful.", __FILE__,
+                       __LINE__);
     Finish();
 }
 
@@ -291,8 +295,8 @@ void FileDownload::RunPartFileMode()
             PartFileWriter writer(Platform::CreateFileForWriting(StringUtils::ToUtf8(destination)));
             if (!writer.IsOpen())
             {
-                nd::ReportError(u"Couldn't create part file: " + destination, Platform::LastErrorNumber(), __FILE__,
-                                __LINE__);
+                nd::ReportError(u"Couldn't create part file: " + destination, Platform::LastErrorNumber(),
+                                __FILE__, __LINE__);
                 CloseHandles();
                 Finish();
                 return;
@@ -356,7 +360,8 @@ bool FileDownload::PrepareDestinationFolder()
         return true;
     if (!Platform::CreateDirectory(native))
     {
-        nd::ReportError(u"Unable to create directory: " + folder, Platform::LastErrorNumber(), __FILE__, __LINE__);
+        nd::ReportError(u"Unable to create directory: " + folder, Platform::LastErrorNumber(), __FILE__,
+                        __LINE__);
         return false;
     }
     return true;
@@ -367,7 +372,8 @@ bool FileDownload::VerifyPartFile(uint32_t& computed)
     CRC check;
     check.Init();
     uint32_t value = 0;
-    const bool read = FileSystem::ReadFileInPieces(destination, kCheckPieceSize, [&](const uint8_t* bytes, size_t n)
+    const bool read = FileSystem::ReadFileInPieces(destination, kCheckPieceSize,
+                                                   [&](const uint8_t* bytes, size_t n)
                                                    { value = check.Extend(value, bytes, n); });
     computed = value;
     return read;
@@ -375,9 +381,9 @@ bool FileDownload::VerifyPartFile(uint32_t& computed)
 
 void FileDownload::LogIncorrectCrc(uint32_t computed, uint64_t byteCount)
 {
-    nd::LogError(u"Download: " + destination + u" incorrect CRC. Expected: " + Decimal(expectedCrc) + u" found: " +
-                     Decimal(computed) + u" bytes read: " + Decimal(static_cast<uint32_t>(byteCount)) +
-                     u"Retrying download",
+    nd::LogError(u"Download: " + destination + u" incorrect CRC. Expected: " + Decimal(expectedCrc) +
+                     u" found: " + Decimal(computed) + u" bytes read: " +
+                     Decimal(static_cast<uint32_t>(byteCount)) + u"Retrying download",
                  nd::kErrorDownloadRetry, __FILE__, __LINE__);
 }
 

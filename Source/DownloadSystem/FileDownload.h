@@ -39,8 +39,8 @@ public:
     FileDownload& operator=(const FileDownload&) = delete;
 
     // Set-up: only while the worker is not running.
-    void SetHost(const std::u16string& value); // "name" or "name:port"; port 443 otherwise
-    void SetPath(const std::u16string& value); // begins with "/"
+    void SetHost(const std::u16string& value);          // "name" or "name:port"; port 443 otherwise
+    void SetPath(const std::u16string& value);          // begins with "/"
     void SetRequestSuffix(const std::u16string& value); // appended to the path as it is ("?sig...")
     void SetDestination(const std::u16string& value);
     void SetListener(IDownloadListener* value); // not owned; may be null
@@ -77,7 +77,8 @@ private:
     };
     // Reads the open request's body in chunk-size pieces, honouring pause and stop, and hands
     // each piece to consume, which returns false to stop reading.
-    BodyRead ReadBody(std::vector<uint8_t>& chunk, const std::function<bool(const uint8_t*, size_t)>& consume);
+    BodyRead ReadBody(std::vector<uint8_t>& chunk,
+                      const std::function<bool(const uint8_t*, size_t)>& consume);
     void RunMemoryMode();
     void RunPartFileMode();
     bool OpenRequest();

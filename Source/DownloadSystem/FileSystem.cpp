@@ -70,7 +70,8 @@ void ReadFileToBuffer(const std::u16string& path, nd::ByteBuffer& buffer)
                                                         : Platform::OpenFileForReading(native));
     if (!file.IsValid())
     {
-        ReportOpenFailure(path, Platform::IsDirectory(native) ? EISDIR : Platform::LastErrorNumber(), __LINE__);
+        ReportOpenFailure(path, Platform::IsDirectory(native) ? EISDIR : Platform::LastErrorNumber(),
+                          __LINE__);
         return;
     }
     uint64_t size = 0;
@@ -112,7 +113,8 @@ bool ReadFileInPieces(const std::u16string& path, size_t pieceSize,
                                                         : Platform::OpenFileForReading(native));
     if (!file.IsValid())
     {
-        ReportOpenFailure(path, Platform::IsDirectory(native) ? EISDIR : Platform::LastErrorNumber(), __LINE__);
+        ReportOpenFailure(path, Platform::IsDirectory(native) ? EISDIR : Platform::LastErrorNumber(),
+                          __LINE__);
         return false;
     }
     std::vector<uint8_t> piece(pieceSize == 0 ? 1 : pieceSize);

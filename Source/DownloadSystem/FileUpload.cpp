@@ -210,11 +210,20 @@ void FileUpload::OpenRequest(Platform::HttpRequestOptions& options)
 
     switch (method)
     {
-    case kMethodGet: verb = u"GET"; break;
-    case kMethodPost: verb = u"POST"; break;
-    case kMethodPut: verb = u"PUT"; break;
-    case kMethodDelete: verb = u"DELETE"; break;
-    default: break;
+    case kMethodGet:
+        verb = u"GET";
+        break;
+    case kMethodPost:
+        verb = u"POST";
+        break;
+    case kMethodPut:
+        verb = u"PUT";
+        break;
+    case kMethodDelete:
+        verb = u"DELETE";
+        break;
+    default:
+        break;
     }
     options.verb = StringUtils::ToUtf8(verb);
     options.target = StringUtils::ToUtf8(path);
@@ -248,7 +257,8 @@ bool FileUpload::SendStreamed(const Platform::HttpRequestOptions& options, const
     }
     while (bytesSent < body.Size() && IsRunning())
     {
-        const size_t piece = static_cast<size_t>(std::min<uint64_t>(kWriteChunkSize, body.Size() - bytesSent));
+        const size_t piece =
+            static_cast<size_t>(std::min<uint64_t>(kWriteChunkSize, body.Size() - bytesSent));
         size_t written = 0;
         if (!request.Write(body.Data() + bytesSent, piece, written) || written == 0)
         {
@@ -334,7 +344,8 @@ void FileUpload::Run()
             nd::ByteBuffer body;
             BuildRequestBody(body);
             bytesToSend = body.Size();
-            nd::LogError(u"Sending HTTP " + verb + u" " + u"Headers:\r\n" + headerBlock, 0, __FILE__, __LINE__);
+            nd::LogError(u"Sending HTTP " + verb + u" " + u"Headers:\r\n" + headerBlock, 0, __FILE__,
+                         __LINE__);
             options.headerBlock = StringUtils::ToUtf8(headerBlock);
 
             sent = rawBody.Size() == 0 ? SendPlain(options, body) : SendStreamed(options, body);

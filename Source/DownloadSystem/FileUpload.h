@@ -5,8 +5,8 @@
 // any HTTP status is an answer, judged by the caller through GetStatusCode.
 
 #include "Core/ByteBuffer.h"
-#include "Core/ScopedLock.h"
 #include "Core/Hld_Thread.h"
+#include "Core/ScopedLock.h"
 #include "Platform/HttpRequest.h"
 
 #include <cstdint>
@@ -49,7 +49,7 @@ public:
     uint32_t GetStatusCode() const { return statusCode; }
     const std::u16string& GetStatusText() const { return statusText; }
     std::string GetStatusTextNarrow() const;
-    std::string GetResponseText() const;       // 8-bit, up to the first zero byte
+    std::string GetResponseText() const;        // 8-bit, up to the first zero byte
     std::u16string GetResponseTextWide() const; // GetResponseText through ToWide
     std::u16string GetResponseUtf16() const;    // the body taken as UTF-16LE code units
     nd::ByteBuffer GetResponseBody() const;

@@ -1,5 +1,5 @@
-#include "Core/StringUtils.h"
 #include "DownloadSystem/CGZip.h"
+#include "Core/StringUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +21,9 @@ class CGZipTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        folder = fs::temp_directory_path() /
-                 ("norvia-gz-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("norvia-gz-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
     }

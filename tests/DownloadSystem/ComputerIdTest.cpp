@@ -1,6 +1,6 @@
+#include "DownloadSystem/ComputerId.h"
 #include "Core/ErrorLog.h"
 #include "Core/StringUtils.h"
-#include "DownloadSystem/ComputerId.h"
 
 #include <gtest/gtest.h>
 
@@ -70,7 +70,8 @@ TEST(ComputerIdIdentifier, HashesMachineGuidVolumeAndProcessorInThatOrder)
     __cpuid_count(0, 0, a, b, c, d);
 #endif
     const std::string text = machineGuid + "|" + volume + std::to_string(static_cast<int32_t>(a)) +
-                             std::to_string(static_cast<int32_t>(b)) + std::to_string(static_cast<int32_t>(c)) +
+                             std::to_string(static_cast<int32_t>(b)) +
+                             std::to_string(static_cast<int32_t>(c)) +
                              std::to_string(static_cast<int32_t>(d));
     std::string expected;
     ASSERT_TRUE(id.HashText(text, expected));

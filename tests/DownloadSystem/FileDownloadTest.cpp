@@ -1,6 +1,6 @@
+#include "DownloadSystem/FileDownload.h"
 #include "Core/ErrorLog.h"
 #include "Core/StringUtils.h"
-#include "DownloadSystem/FileDownload.h"
 #include "DownloadSystem/IDownloadListener.h"
 #include "Platform/HttpRequest.h"
 #include "support/HttpsTestServer.h"
@@ -61,7 +61,8 @@ private:
 
 uint32_t CrcOf(const std::string& text)
 {
-    return static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
+    return static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
 }
 
 std::string RandomBytes(size_t size, unsigned seed)
@@ -93,8 +94,7 @@ std::vector<nd::ErrorRecord> RecordsStartingWith(const std::string& prefix)
     return found;
 }
 
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit = 20s)
+template <typename Condition> bool WaitFor(Condition condition, std::chrono::milliseconds limit = 20s)
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!condition())
@@ -122,9 +122,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.Start());
-        folder = fs::temp_directory_path() /
-                 ("norvia-dl-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("norvia-dl-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
         nd::ClearErrors();
@@ -209,8 +209,9 @@ TEST_F(FileDownloadTest, WrongCrcMakesFourAttemptsAndLogsEach)
     EXPECT_EQ(4u, server.Requests().size());
     const auto retries = RecordsStartingWith("Download:  incorrect CRC.");
     ASSERT_EQ(4u, retries.size());
-    EXPECT_EQ("Download:  incorrect CRC. Expected: 305419896 found: -873187034 bytes read: 9Retrying download",
-              retries[0]["message"].get<std::string>());
+    EXPECT_EQ(
+        "Download:  incorrect CRC. Expected: 305419896 found: -873187034 bytes read: 9Retrying download",
+        retries[0]["message"].get<std::string>());
     EXPECT_EQ(nd::kErrorDownloadRetry, retries[0]["error_number"].get<int>());
     EXPECT_EQ(DownloadSystem::kDownloadEnded, download.GetState());
     EXPECT_EQ(1, listener.finished);
@@ -226,7 +227,8 @@ TEST_F(FileDownloadTest, NotFoundGivesFourAttemptsFourErrorsAndTheStatus)
 
     EXPECT_EQ(4u, server.Requests().size());
     EXPECT_EQ(4u, nd::GetErrorCount());
-    const auto refused = RecordsStartingWith("Response status not 200, but 404 Response headers: HTTP/1.1 404");
+    const auto refused =
+        RecordsStartingWith("Response status not 200, but 404 Response headers: HTTP/1.1 404");
     ASSERT_EQ(4u, refused.size());
     EXPECT_EQ(nd::kErrorStatusNot200, refused[0]["error_number"].get<int>());
     EXPECT_EQ("DownloadSystem/FileDownload.cpp", refused[0]["file"].get<std::string>());
@@ -288,7 +290,8 @@ TEST_F(FileDownloadTest, UntrustedCertificateFailsWithCertificateErrorAndNoData)
     const auto failures = RecordsStartingWith("Connection::HttpSendRequest failed for: ");
     ASSERT_EQ(4u, failures.size());
     const int error = failures[0]["error_number"].get<int>();
-    EXPECT_TRUE(error == Platform::HttpError::kInvalidCa || error == Platform::HttpError::kInvalidCertificate ||
+    EXPECT_TRUE(error == Platform::HttpError::kInvalidCa ||
+                error == Platform::HttpError::kInvalidCertificate ||
                 error == Platform::HttpError::kSecurityChannelError)
         << error;
     EXPECT_EQ(DownloadSystem::kDownloadEnded, download.GetState());
@@ -336,14 +339,16 @@ TEST_F(FileDownloadTest, CrcMismatchKeepsOnlyTheLastAttemptsBytes)
     EXPECT_EQ(4u, server.Requests().size());
     EXPECT_EQ(last, ReadFile(folder / "setup.bin"));
     EXPECT_EQ(last.size(), download.GetBytesReceived());
-    EXPECT_EQ(4u, RecordsStartingWith("Download: " + (folder / "setup.bin").string() + " incorrect CRC.").size());
+    EXPECT_EQ(4u,
+              RecordsStartingWith("Download: " + (folder / "setup.bin").string() + " incorrect CRC.").size());
     EXPECT_EQ(1, listener.finished);
 }
 
 TEST_F(FileDownloadTest, ResetMidBodyIsRetriedAndEndsVerified)
 {
     const std::string body = RandomBytes(200000, 2);
-    server.Route("GET", "/setup.bin", std::vector<Response>{Response::ResetAfter(body, 70000), Response::Ok(body)});
+    server.Route("GET", "/setup.bin",
+                 std::vector<Response>{Response::ResetAfter(body, 70000), Response::Ok(body)});
     FileDownload download;
     Aim(download, "/setup.bin");
     download.SetExpectedCRC(CrcOf(body));
@@ -362,7 +367,8 @@ TEST_F(FileDownloadTest, ResetMidBodyIsRetriedAndEndsVerified)
 TEST_F(FileDownloadTest, BodyCutShortIsRetriedEvenWithoutExpectedCrc)
 {
     const std::string body = RandomBytes(50000, 3);
-    server.Route("GET", "/setup.bin", std::vector<Response>{Response::CutShort(body, 20000), Response::Ok(body)});
+    server.Route("GET", "/setup.bin",
+                 std::vector<Response>{Response::CutShort(body, 20000), Response::Ok(body)});
     FileDownload download;
     Aim(download, "/setup.bin");
 

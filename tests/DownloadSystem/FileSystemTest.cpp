@@ -1,7 +1,7 @@
+#include "DownloadSystem/FileSystem.h"
 #include "Core/ByteBuffer.h"
 #include "Core/ErrorLog.h"
 #include "Core/StringUtils.h"
-#include "DownloadSystem/FileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +23,9 @@ class FileSystemTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        folder = fs::temp_directory_path() /
-                 ("norvia-fs-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            fs::temp_directory_path() / ("norvia-fs-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder);
         fs::create_directories(folder);
         nd::ClearErrors();

@@ -1,6 +1,6 @@
+#include "DownloadSystem/FileUpload.h"
 #include "Core/ErrorLog.h"
 #include "Core/StringUtils.h"
-#include "DownloadSystem/FileUpload.h"
 #include "Platform/HttpRequest.h"
 #include "support/HttpsTestServer.h"
 
@@ -170,8 +170,8 @@ TEST_F(FileUploadTest, FormPostSendsFieldsAndHeadersInKeyOrder)
     const FileUpload::StringMap headers = {{u"X-Zeta", u"z"}, {u"ComputerId", u"abc"}};
     const FileUpload::StringMap fields = {{u"release", u"Norvia 3"}, {u"action", u"get"}};
 
-    EXPECT_TRUE(upload.PostFields(Url("/Norvia/DownloadManager8.ashx"), FileUpload::kMethodPost, headers, fields,
-                                  true));
+    EXPECT_TRUE(upload.PostFields(Url("/Norvia/DownloadManager8.ashx"), FileUpload::kMethodPost, headers,
+                                  fields, true));
 
     const auto requests = server.Requests();
     ASSERT_EQ(1u, requests.size());
@@ -287,7 +287,9 @@ TEST_F(FileUploadTest, ClosedPortEndsWithStatus9000AfterThreeAttempts)
     for (const auto& record : nd::GetLogRecords())
     {
         if (record["message"].get<std::string>() == "Error on HttpSendRequest, ")
+        {
             EXPECT_EQ(Platform::HttpError::kCannotConnect, record["error_number"].get<int>());
+        }
     }
 }
 
@@ -317,11 +319,13 @@ TEST_F(FileUploadTest, DestroyingARunningUploadWaitsForItsWorker)
     upload->ServerSettingsFromUrl(Url("/stall"));
     upload->AddField(u"a", u"1");
     upload->Start();
-    ASSERT_TRUE([&] {
-        for (int i = 0; i < 2000 && server.Requests().empty(); ++i)
-            std::this_thread::sleep_for(5ms);
-        return !server.Requests().empty();
-    }());
+    ASSERT_TRUE(
+        [&]
+        {
+            for (int i = 0; i < 2000 && server.Requests().empty(); ++i)
+                std::this_thread::sleep_for(5ms);
+            return !server.Requests().empty();
+        }());
 
     const auto before = std::chrono::steady_clock::now();
     upload.reset();

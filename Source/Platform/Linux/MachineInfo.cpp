@@ -87,7 +87,9 @@ std::string FindUuidOfDevice(dev_t device)
         const std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
-        struct stat info{};
+        struct stat info
+        {
+        };
         const std::string link = std::string(folder) + "/" + name;
         if (stat(link.c_str(), &info) == 0 && S_ISBLK(info.st_mode) && info.st_rdev == device)
         {
@@ -112,7 +114,9 @@ bool ReadMachineGuid(std::string& text, int& error)
 
 bool QueryRootVolumeInformation(int& error)
 {
-    struct statvfs info{};
+    struct statvfs info
+    {
+    };
     if (statvfs("/", &info) != 0)
     {
         error = errno;
