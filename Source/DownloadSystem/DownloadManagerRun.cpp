@@ -203,7 +203,9 @@ void DownloadManager::FetchFile(const FileListEntry& entry, const std::u16string
     {
         {
             nd::ScopedLock lock(&activeDownloadsLock);
-            done = download->GetState() == kDownloadEnded;
+            // A worker that died of an exception ends with state 0, never 7: its thread
+            // having ended counts as done too, or this loop would wait for ever.
+            done = download->GetState() == kDownloadEnded || !download->IsRunning();
         }
         if (!done)
             std::this_thread::sleep_for(kPollInterval);
