@@ -33,14 +33,12 @@ public:
     const std::array<uint32_t, 256>& Table() const { return slices[0]; }
 
 private:
-    // Runs the (already inverted) register over the bytes. Every method below must give the
-    // result of the byte-wise table loop exactly.
+    // Runs the (already inverted) register over the bytes with the fastest method this
+    // processor offers; every method gives the byte-wise table loop's result exactly.
     uint32_t UpdateRegister(uint32_t reg, const uint8_t* data, size_t length) const;
-    uint32_t UpdateBytewise(uint32_t reg, const uint8_t* data, size_t length) const;
-    uint32_t UpdateSliceBy8(uint32_t reg, const uint8_t* data, size_t length) const;
 
     // slices[0] is the design's table; slices[k][b] is the CRC of byte b followed by k zero
-    // bytes, used to fold eight input bytes per step.
+    // bytes, used to fold eight input bytes per step (CrcSlicing).
     std::array<std::array<uint32_t, 256>, 8> slices{};
     bool initialised = false;
 };

@@ -1,13 +1,18 @@
 #include "DownloadSystem/CRC.h"
+#include "DownloadSystem/CrcClmul.h"
+#include "DownloadSystem/CrcSlicing.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
 using DownloadSystem::CRC;
+namespace CrcClmul = DownloadSystem::CrcClmul;
+namespace CrcSlicing = DownloadSystem::CrcSlicing;
 
 namespace
 {
@@ -110,7 +115,8 @@ TEST(CrcFastPath, LargeBufferMatchesZlib)
     std::vector<uint8_t> bytes = RandomBytes(3 * 1024 * 1024 + 5, 11);
     CRC crc;
     crc.Init();
-    EXPECT_EQ(crc.Compute(bytes.data(), static_cast<int32_t>(bytes.size())), ZlibCrc(bytes.data(), bytes.size()));
+    EXPECT_EQ(crc.Compute(bytes.data(), static_cast<int32_t>(bytes.size())),
+              ZlibCrc(bytes.data(), bytes.size()));
 }
 
 TEST(CrcExtend, ContinuingOverRandomSplitsEqualsComputeOverTheWhole)
@@ -155,4 +161,115 @@ TEST(CrcObject, OneObjectServesManyBuffers)
     EXPECT_EQ(crc.Compute(reinterpret_cast<const uint8_t*>(a.data()), 3), 0x352441C2u);
     EXPECT_EQ(crc.Compute(reinterpret_cast<const uint8_t*>(b.data()), 9), 0xCBF43926u);
     EXPECT_EQ(crc.Compute(reinterpret_cast<const uint8_t*>(a.data()), 3), 0x352441C2u);
+}
+
+// Both methods are run directly, whichever one CRC::Compute picks on this machine, and checked
+// against zlib in the register form (inverted on the way in and out).
+class CrcMethods : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        CRC crc;
+        crc.Init();
+        tables[0] = crc.Table();
+        CrcSlicing::FillSlices(tables);
+    }
+
+    uint32_t Slicing(uint32_t crc, const uint8_t* data, size_t length) const
+    {
+        return ~CrcSlicing::Update(tables, ~crc, data, length);
+    }
+    static uint32_t Clmul(uint32_t crc, const uint8_t* data, size_t length)
+    {
+        return ~CrcClmul::Update(~crc, data, length);
+    }
+    static uint32_t Zlib(uint32_t crc, const uint8_t* data, size_t length)
+    {
+        return static_cast<uint32_t>(crc32(crc, data, static_cast<uInt>(length)));
+    }
+
+    CrcSlicing::Tables tables{};
+};
+
+TEST_F(CrcMethods, TableMethodMatchesZlibAtAllOffsetsAndLengths)
+{
+    const std::vector<uint8_t> bytes = RandomBytes(700, 21);
+    for (size_t offset = 0; offset < 16; ++offset)
+    {
+        for (size_t length = 0; length + offset <= 600; length += 1 + length / 64)
+        {
+            ASSERT_EQ(Slicing(0, bytes.data() + offset, length), Zlib(0, bytes.data() + offset, length))
+                << "offset " << offset << " length " << length;
+        }
+    }
+}
+
+TEST_F(CrcMethods, CarrylessMultiplicationMatchesZlibAtAllOffsetsAndLengths)
+{
+    if (!CrcClmul::Supported())
+        GTEST_SKIP() << "this processor has no carry-less multiplication";
+    // Every length around the 64-byte set-up limit and the 16-byte blocks, at every alignment.
+    const std::vector<uint8_t> bytes = RandomBytes(700, 22);
+    for (size_t offset = 0; offset < 16; ++offset)
+    {
+        for (size_t length = 0; length + offset <= 600; ++length)
+        {
+            ASSERT_EQ(Clmul(0, bytes.data() + offset, length), Zlib(0, bytes.data() + offset, length))
+                << "offset " << offset << " length " << length;
+        }
+    }
+}
+
+TEST_F(CrcMethods, BothMethodsContinueARunningValue)
+{
+    const std::vector<uint8_t> bytes = RandomBytes(5000, 23);
+    std::mt19937 generator(24);
+    for (int round = 0; round < 200; ++round)
+    {
+        const uint32_t previous = generator();
+        const size_t length = generator() % bytes.size();
+        const uint32_t expected = Zlib(previous, bytes.data(), length);
+        ASSERT_EQ(Slicing(previous, bytes.data(), length), expected) << "round " << round;
+        if (CrcClmul::Supported())
+        {
+            ASSERT_EQ(Clmul(previous, bytes.data(), length), expected) << "round " << round;
+        }
+    }
+}
+
+TEST_F(CrcMethods, LargeBuffersAgreeAcrossMethods)
+{
+    // Runs of equal bytes and all-ones words stress the folding constants differently from
+    // random data.
+    std::vector<uint8_t> bytes = RandomBytes(8 * 1024 * 1024 + 13, 25);
+    std::fill(bytes.begin() + 1000, bytes.begin() + 300000, 0xFF);
+    std::fill(bytes.begin() + 400000, bytes.begin() + 900000, 0x00);
+    const uint32_t expected = Zlib(0, bytes.data(), bytes.size());
+    EXPECT_EQ(Slicing(0, bytes.data(), bytes.size()), expected);
+    if (CrcClmul::Supported())
+    {
+        EXPECT_EQ(Clmul(0, bytes.data(), bytes.size()), expected);
+    }
+    CRC crc;
+    crc.Init();
+    EXPECT_EQ(crc.Extend(0, bytes.data(), bytes.size()), expected);
+}
+
+TEST_F(CrcMethods, OneChangedBitChangesEveryMethodsResult)
+{
+    std::vector<uint8_t> bytes = RandomBytes(4096, 26);
+    const uint32_t before = Zlib(0, bytes.data(), bytes.size());
+    for (size_t position : {size_t{0}, size_t{15}, size_t{64}, size_t{2049}, bytes.size() - 1})
+    {
+        bytes[position] ^= 0x10;
+        const uint32_t expected = Zlib(0, bytes.data(), bytes.size());
+        ASSERT_NE(expected, before);
+        EXPECT_EQ(Slicing(0, bytes.data(), bytes.size()), expected) << "position " << position;
+        if (CrcClmul::Supported())
+        {
+            EXPECT_EQ(Clmul(0, bytes.data(), bytes.size()), expected) << "position " << position;
+        }
+        bytes[position] ^= 0x10;
+    }
 }
