@@ -1,5 +1,6 @@
 #include "DownloadSystem/CrcClmul.h"
 
+#include <algorithm>
 #include <array>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -43,11 +44,6 @@ constexpr uint64_t Multiplier(unsigned n)
     return uint64_t{Reverse32(PowerOfX(n))} << 1;
 }
 
-constexpr uint64_t kFold512Low = Multiplier(512 + 32);
-constexpr uint64_t kFold512High = Multiplier(512 - 32);
-constexpr uint64_t kFold128Low = Multiplier(128 + 32);
-constexpr uint64_t kFold128High = Multiplier(128 - 32);
-
 constexpr std::array<uint32_t, 256> MakeByteTable()
 {
     std::array<uint32_t, 256> table{};
@@ -73,11 +69,24 @@ uint32_t UpdateBytewise(uint32_t reg, const uint8_t* data, size_t length)
 
 #ifdef NORVIA_CRC_CLMUL
 
+// Data is fetched this far ahead of the folding: the hardware prefetcher alone leaves the
+// multipliers waiting on memory for inputs that are not in the cache.
+constexpr size_t kPrefetchDistance = 2048;
+
 #define NORVIA_CLMUL_TARGET __attribute__((target("pclmul,sse2")))
+#define NORVIA_CLMUL_WIDE_TARGET __attribute__((target("pclmul,sse2,avx512f,vpclmulqdq")))
 
 NORVIA_CLMUL_TARGET inline __m128i Load(const uint8_t* data)
 {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+}
+
+// The pair that moves a block forward by Distance bits (the low half's multiplier first).
+template <unsigned Distance> NORVIA_CLMUL_TARGET inline __m128i Multipliers()
+{
+    constexpr uint64_t low = Multiplier(Distance + 32);
+    constexpr uint64_t high = Multiplier(Distance - 32);
+    return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
 }
 
 // Moves block forward by the distance that multipliers stand for and adds it to next.
@@ -88,10 +97,17 @@ NORVIA_CLMUL_TARGET inline __m128i Fold(__m128i block, __m128i multipliers, __m1
     return _mm_xor_si128(_mm_xor_si128(low, high), next);
 }
 
-// blocks >= 4 blocks of 16 bytes. Four independent lanes hide the multiplier's latency; at
-// the end they and the leftover blocks are folded into one block, whose remainder (the CRC
-// register started from zero over its 16 bytes) is the register over the whole input.
-NORVIA_CLMUL_TARGET uint32_t FoldBlocks(uint32_t reg, const uint8_t* data, size_t blocks)
+// The register over one block, whose remainder is the register over everything folded into it.
+NORVIA_CLMUL_TARGET uint32_t Remainder(__m128i block)
+{
+    alignas(16) uint8_t rest[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(rest), block);
+    return UpdateBytewise(0, rest, sizeof(rest));
+}
+
+// At least 4 blocks of 16 bytes. Four independent lanes hide the multiplier's latency; at the
+// end they and the leftover blocks are folded into one block.
+NORVIA_CLMUL_TARGET uint32_t FoldNarrow(uint32_t reg, const uint8_t* data, size_t blocks)
 {
     __m128i lane0 = _mm_xor_si128(Load(data), _mm_cvtsi32_si128(static_cast<int>(reg)));
     __m128i lane1 = Load(data + 16);
@@ -100,55 +116,125 @@ NORVIA_CLMUL_TARGET uint32_t FoldBlocks(uint32_t reg, const uint8_t* data, size_
     data += 64;
     blocks -= 4;
 
-    const __m128i by512 =
-        _mm_set_epi64x(static_cast<long long>(kFold512High), static_cast<long long>(kFold512Low));
-    while (blocks >= 4)
+    const __m128i by512 = Multipliers<512>();
+    for (; blocks >= 4; blocks -= 4, data += 64)
     {
+        _mm_prefetch(reinterpret_cast<const char*>(data + kPrefetchDistance), _MM_HINT_T0);
         lane0 = Fold(lane0, by512, Load(data));
         lane1 = Fold(lane1, by512, Load(data + 16));
         lane2 = Fold(lane2, by512, Load(data + 32));
         lane3 = Fold(lane3, by512, Load(data + 48));
-        data += 64;
-        blocks -= 4;
     }
 
-    const __m128i by128 =
-        _mm_set_epi64x(static_cast<long long>(kFold128High), static_cast<long long>(kFold128Low));
+    const __m128i by128 = Multipliers<128>();
     __m128i folded = Fold(lane0, by128, lane1);
     folded = Fold(folded, by128, lane2);
     folded = Fold(folded, by128, lane3);
     for (; blocks > 0; --blocks, data += 16)
         folded = Fold(folded, by128, Load(data));
+    return Remainder(folded);
+}
 
-    alignas(16) uint8_t rest[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(rest), folded);
-    return UpdateBytewise(0, rest, sizeof(rest));
+// The same pair in each 128-bit quarter.
+template <unsigned Distance> NORVIA_CLMUL_WIDE_TARGET inline __m512i WideMultipliers()
+{
+    constexpr auto low = static_cast<long long>(Multiplier(Distance + 32));
+    constexpr auto high = static_cast<long long>(Multiplier(Distance - 32));
+    return _mm512_set_epi64(high, low, high, low, high, low, high, low);
+}
+
+NORVIA_CLMUL_WIDE_TARGET inline __m512i LoadWide(const uint8_t* data)
+{
+    return _mm512_loadu_si512(data);
+}
+
+// Each 128-bit quarter folded as in Fold; the three-way XOR is one instruction.
+NORVIA_CLMUL_WIDE_TARGET inline __m512i FoldQuarters(__m512i block, __m512i multipliers, __m512i next)
+{
+    const __m512i low = _mm512_clmulepi64_epi128(block, multipliers, 0x00);
+    const __m512i high = _mm512_clmulepi64_epi128(block, multipliers, 0x11);
+    return _mm512_ternarylogic_epi64(low, high, next, 0x96);
+}
+
+// At least 16 blocks of 16 bytes: four 64-byte lanes advance 256 bytes per step, then fold
+// into one lane, whose quarters fold into one block.
+NORVIA_CLMUL_WIDE_TARGET uint32_t FoldWide(uint32_t reg, const uint8_t* data, size_t blocks)
+{
+    __m512i lane0 = _mm512_xor_si512(LoadWide(data), _mm512_set_epi64(0, 0, 0, 0, 0, 0, 0, reg));
+    __m512i lane1 = LoadWide(data + 64);
+    __m512i lane2 = LoadWide(data + 128);
+    __m512i lane3 = LoadWide(data + 192);
+    data += 256;
+    blocks -= 16;
+
+    const __m512i by2048 = WideMultipliers<2048>();
+    for (; blocks >= 16; blocks -= 16, data += 256)
+    {
+        for (size_t line = 0; line < 256; line += 64)
+            _mm_prefetch(reinterpret_cast<const char*>(data + kPrefetchDistance + line), _MM_HINT_T0);
+        lane0 = FoldQuarters(lane0, by2048, LoadWide(data));
+        lane1 = FoldQuarters(lane1, by2048, LoadWide(data + 64));
+        lane2 = FoldQuarters(lane2, by2048, LoadWide(data + 128));
+        lane3 = FoldQuarters(lane3, by2048, LoadWide(data + 192));
+    }
+
+    const __m512i by512 = WideMultipliers<512>();
+    __m512i lane = FoldQuarters(lane0, by512, lane1);
+    lane = FoldQuarters(lane, by512, lane2);
+    lane = FoldQuarters(lane, by512, lane3);
+    for (; blocks >= 4; blocks -= 4, data += 64)
+        lane = FoldQuarters(lane, by512, LoadWide(data));
+
+    alignas(64) uint8_t quarters[64];
+    _mm512_store_si512(quarters, lane);
+    const __m128i by128 = Multipliers<128>();
+    __m128i folded = Fold(Load(quarters), by128, Load(quarters + 16));
+    folded = Fold(folded, by128, Load(quarters + 32));
+    folded = Fold(folded, by128, Load(quarters + 48));
+    for (; blocks > 0; --blocks, data += 16)
+        folded = Fold(folded, by128, Load(data));
+    return Remainder(folded);
+}
+
+unsigned DetectWidth()
+{
+    if (!__builtin_cpu_supports("pclmul") || !__builtin_cpu_supports("sse2"))
+        return kNone;
+    // The check of avx512f includes the system saving the 512-bit registers.
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("vpclmulqdq"))
+        return kWide;
+    return kNarrow;
 }
 
 #endif
 
 } // namespace
 
-bool Supported()
+unsigned SupportedWidth()
 {
 #ifdef NORVIA_CRC_CLMUL
-    static const bool supported = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
-    return supported;
+    static const unsigned width = DetectWidth();
+    return width;
 #else
-    return false;
+    return kNone;
 #endif
 }
 
-uint32_t Update(uint32_t reg, const uint8_t* data, size_t length)
+uint32_t Update(uint32_t reg, const uint8_t* data, size_t length, unsigned maxWidth)
 {
 #ifdef NORVIA_CRC_CLMUL
-    if (length >= kMinLength && Supported())
-    {
-        const size_t blocks = length / 16;
-        reg = FoldBlocks(reg, data, blocks);
-        data += blocks * 16;
-        length -= blocks * 16;
-    }
+    const unsigned width = std::min(maxWidth, SupportedWidth());
+    const size_t blocks = length / 16;
+    if (width >= kWide && length >= 256)
+        reg = FoldWide(reg, data, blocks);
+    else if (width >= kNarrow && length >= kMinLength)
+        reg = FoldNarrow(reg, data, blocks);
+    else
+        return UpdateBytewise(reg, data, length);
+    data += blocks * 16;
+    length -= blocks * 16;
+#else
+    (void)maxWidth;
 #endif
     return UpdateBytewise(reg, data, length);
 }
