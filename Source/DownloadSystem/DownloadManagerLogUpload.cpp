@@ -31,8 +31,9 @@ void DownloadManager::PostLogFile()
     const std::string json = records.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 
     const std::u16string gzipPath = dataFolder + u"/logfile.gz";
-    // The data folder may not exist yet on this machine; its parent is the user's data folder.
-    Platform::CreateDirectory(StringUtils::ToUtf8(dataFolder));
+    // The data folder may not exist yet on this machine, nor (on a fresh account) the user's
+    // data folder it lives in.
+    Platform::CreateDirectories(StringUtils::ToUtf8(dataFolder));
     {
         zlib::CGZip gzip;
         gzip.SetCompressionLevel(9);

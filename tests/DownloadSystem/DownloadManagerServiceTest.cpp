@@ -565,6 +565,18 @@ TEST_F(LogUpload, EachCallUploadsAgain)
     EXPECT_FALSE(fs::exists(dataFolder / "logfile.gz"));
 }
 
+TEST_F(LogUpload, UploadsOnAFreshAccountWithoutAUserDataFolder)
+{
+    const fs::path fresh = temp.path / "fresh-home" / ".local" / "share" / "Norvia_3_2_Home";
+    manager.SetReportFolders(Wide(program.string()), Wide(fresh.string()));
+    nd::LogMessage("first run", "", 0);
+    manager.PostLogFile();
+    const auto uploads = Uploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_NE(Narrow(FromUtf16Le(Inflate(uploads[0].body))).find("first run"), std::string::npos);
+    EXPECT_TRUE(fs::is_directory(fresh));
+}
+
 TEST_F(LogUpload, TextThatIsNotUtf8DoesNotStopTheUpload)
 {
     nd::LogMessage(std::string("server said \xff\xfe"), "", 0);
