@@ -1,0 +1,128 @@
+#include "CrcSpeed.h"
+
+#include "DownloadSystem/CRC.h"
+#include "DownloadSystem/CrcClmul.h"
+#include "DownloadSystem/CrcSlicing.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+namespace bench
+{
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+namespace CrcClmul = DownloadSystem::CrcClmul;
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+template <class Work> double SecondsOf(Work work)
+{
+    const auto start = Clock::now();
+    work();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+uint32_t Zlib(const uint8_t* data, size_t length)
+{
+    return static_cast<uint32_t>(crc32_z(0, data, length));
+}
+
+// The portable method on its own, whatever CRC::Compute picks on this processor.
+uint32_t TableMethod(const DownloadSystem::CRC& crc, const uint8_t* data, size_t length)
+{
+    DownloadSystem::CrcSlicing::Tables tables{};
+    tables[0] = crc.Table();
+    DownloadSystem::CrcSlicing::FillSlices(tables);
+    return ~DownloadSystem::CrcSlicing::Update(tables, 0xFFFFFFFFu, data, length);
+}
+
+bool ResultsAgree(DownloadSystem::CRC& crc, const std::vector<uint8_t>& buffer)
+{
+    const uint32_t zlib = Zlib(buffer.data(), buffer.size());
+    const uint32_t ours = crc.Compute(buffer.data(), static_cast<int32_t>(buffer.size()));
+    const uint32_t table = TableMethod(crc, buffer.data(), buffer.size());
+    std::printf("crc_check_value %08x zlib %08x table %08x\n", ours, zlib, table);
+    if (ours != zlib || table != zlib)
+        return false;
+    for (unsigned width : {CrcClmul::kNarrow, CrcClmul::kWide})
+    {
+        if (CrcClmul::SupportedWidth() >= width &&
+            ~CrcClmul::Update(0xFFFFFFFFu, buffer.data(), buffer.size(), width) != zlib)
+        {
+            std::printf("crc_mismatch carry-less kernel of %u bits\n", width);
+            return false;
+        }
+    }
+    std::mt19937_64 generator(2);
+    for (int i = 0; i < 2000; ++i)
+    {
+        const size_t offset = generator() % 4096;
+        const size_t length = generator() % 70000;
+        const uint8_t* data = buffer.data() + offset;
+        const uint32_t expected = Zlib(data, length);
+        if (crc.Compute(data, static_cast<int32_t>(length)) != expected ||
+            TableMethod(crc, data, length) != expected)
+        {
+            std::printf("crc_mismatch offset %zu length %zu\n", offset, length);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int MeasureCrcSpeed(size_t size, int rounds)
+{
+    std::vector<uint8_t> buffer(size);
+    std::mt19937_64 generator(1);
+    for (size_t i = 0; i + 8 <= size; i += 8)
+    {
+        const uint64_t word = generator();
+        std::copy_n(reinterpret_cast<const uint8_t*>(&word), 8, buffer.data() + i);
+    }
+
+    DownloadSystem::CRC crc;
+    crc.Init();
+    std::printf("crc_zlib_version %s\n", zlibVersion());
+    const unsigned width = CrcClmul::SupportedWidth();
+    std::printf("crc_method %s\n", width >= CrcClmul::kWide     ? "carry-less multiplication, 512-bit"
+                                   : width >= CrcClmul::kNarrow ? "carry-less multiplication, 128-bit"
+                                                                : "table");
+    if (!ResultsAgree(crc, buffer))
+    {
+        std::fprintf(stderr, "norvia_bench_driver: CRC::Compute, the table method and zlib disagree\n");
+        return 1;
+    }
+
+    std::vector<double> ours, zlib;
+    volatile uint32_t sink = 0;
+    for (int round = 0; round < rounds; ++round)
+    {
+        ours.push_back(SecondsOf(
+            [&] { sink = sink ^ crc.Compute(buffer.data(), static_cast<int32_t>(buffer.size())); }));
+        zlib.push_back(SecondsOf([&] { sink = sink ^ Zlib(buffer.data(), buffer.size()); }));
+    }
+    const double oursSeconds = Median(ours);
+    const double zlibSeconds = Median(zlib);
+    const double mib = static_cast<double>(size) / (1024.0 * 1024.0);
+    std::printf("crc_compute_mib_s %.0f\ncrc_zlib_mib_s %.0f\ncrc_vs_zlib %.2f\n", mib / oursSeconds,
+                mib / zlibSeconds, zlibSeconds / oursSeconds);
+    return 0;
+}
+
+} // namespace bench
