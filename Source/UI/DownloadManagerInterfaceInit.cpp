@@ -5,11 +5,10 @@
 
 #include "Core/ErrorLog.h"
 #include "Core/StringUtils.h"
+#include "DownloadSystem/ContentDescription.h"
 #include "DownloadSystem/DownloadCore.h"
 #include "DownloadSystem/FileDownload.h"
 #include "DownloadSystem/RemoteHosts.h"
-
-#include <nlohmann/json.hpp>
 
 #include <utility>
 #include <vector>
@@ -31,23 +30,9 @@ uint32_t FetchToMemory(const std::u16string& host, const std::u16string& path, B
     return download.GetState();
 }
 
-// The members of one object of the content description as (name, URL), in key order. A value
-// that is not a string gives an empty URL.
-std::vector<std::pair<std::string, std::string>> ImageList(const nlohmann::json& meta, const char* key)
-{
-    std::vector<std::pair<std::string, std::string>> images;
-    const auto member = meta.find(key);
-    if (member == meta.end() || !member->is_object())
-        return images;
-    for (const auto& [name, url] : member->items())
-        images.emplace_back(name, url.is_string() ? url.get<std::string>() : std::string());
-    return images;
-}
-
-void FetchImages(const nlohmann::json& meta, const char* key, const char* noneMessage,
+void FetchImages(const DownloadSystem::ContentDescription::ImageList& images, const char* noneMessage,
                  std::map<std::string, ByteBuffer>& pending)
 {
-    const auto images = ImageList(meta, key);
     if (images.empty())
         ReportError(noneMessage, 0, "", 0);
     for (const auto& [name, url] : images)
@@ -97,20 +82,14 @@ void DownloadManagerInterface::FetchArtwork()
         ReportError("DownloadManagerInterface::Init() -> json from server failed!", 0, "", 0);
         return;
     }
-    nlohmann::json meta;
-    try
+    const auto meta = DownloadSystem::ContentDescription::FromText(text);
+    if (!meta.error.empty())
     {
-        meta = nlohmann::json::parse(text);
-    }
-    catch (const nlohmann::json::exception& error)
-    {
-        ReportError(std::string("DownloadManagerInterface::Init() -> json failed to read: ") + error.what(),
-                    0, "", 0);
+        ReportError("DownloadManagerInterface::Init() -> json failed to read: " + meta.error, 0, "", 0);
         return;
     }
-    FetchImages(meta, "core", "DownloadManagerInterface::Init() -> no core texture found!",
-                pendingCoreImages);
-    FetchImages(meta, "media", "DownloadManagerInterface::Init() -> no media texture found!",
+    FetchImages(meta.core, "DownloadManagerInterface::Init() -> no core texture found!", pendingCoreImages);
+    FetchImages(meta.media, "DownloadManagerInterface::Init() -> no media texture found!",
                 pendingMediaImages);
 }
 
