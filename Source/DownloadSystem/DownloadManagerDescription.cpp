@@ -83,7 +83,9 @@ bool DownloadManager::ReadListOnce(std::string& text, uint32_t& errorCode)
     if (StopRequested())
         return false;
     errorCode = reader.GetErrorCode();
-    text = FileList::TextFromBytes(reader.GetData());
+    // A list that did not arrive whole may still parse, short of the entries the cut took away:
+    // such a read counts as no list, or a pass could verify and start an incomplete release.
+    text = reader.IsVerified() ? FileList::TextFromBytes(reader.GetData()) : std::string();
     return true;
 }
 
@@ -126,7 +128,11 @@ bool DownloadManager::GetFileList(std::vector<FileListEntry>& list)
     std::vector<FileListEntry> entries = FileList::Parse(text);
     for (const auto& entry : entries)
     {
-        const std::string refusal = FileList::Refusal(entry);
+        std::string refusal = FileList::Refusal(entry);
+        // The product code comes from the service and goes into every local name, so the name
+        // on disk is checked too: a code like "/../.." must not lead out of the folder.
+        if (refusal.empty())
+            refusal = FileList::Refusal(FileListEntry{MakeLocalFileName(entry[0])});
         if (!refusal.empty())
         {
             nd::ReportError(refusal, 0, __FILE__, __LINE__);

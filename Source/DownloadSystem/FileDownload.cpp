@@ -110,6 +110,7 @@ void FileDownload::StartPartDownload(const std::u16string& destinationPath)
 
 void FileDownload::Run()
 {
+    lastAttemptVerified = false;
     try
     {
         if (partFileMode)
@@ -268,6 +269,7 @@ void FileDownload::RunMemoryMode()
     if (verified)
         nd::LogMessage(u"Download: " + destination + u" correct CRC. Download succesful.", __FILE__,
                        __LINE__);
+    lastAttemptVerified = verified;
     Finish();
 }
 
@@ -341,6 +343,7 @@ void FileDownload::RunPartFileMode()
                 LogIncorrectCrc(computed, bytesReceived);
             CloseHandles();
         }
+        lastAttemptVerified = verified;
         if (verified || tooLarge || !IsRunning() || repeats >= kRepeatLimit)
             break;
     }

@@ -50,6 +50,9 @@ public:
     uint32_t GetState() const { return state.load(); }
     uint32_t GetErrorCode() const { return errorCode.load(); }
     uint32_t GetBytesReceived() const { return bytesReceived.load(); }
+    // Whether the last attempt passed its check: the expected CRC matched, or without one, the
+    // body was read to its end. State 7 alone says neither.
+    bool IsVerified() const { return lastAttemptVerified.load(); }
 
     // Memory-mode result: read only after the worker has ended.
     nd::ByteBuffer& GetData() { return data; }
@@ -102,6 +105,7 @@ private:
     IDownloadListener* listener = nullptr;
     std::atomic<uint32_t> state{kDownloadIdle};
     std::atomic<uint32_t> errorCode{0};
+    std::atomic<bool> lastAttemptVerified{false};
     nd::ByteBuffer data;
     CRC crc;
 };

@@ -59,8 +59,24 @@ bool FileUpload::Execute()
 {
     answered = false;
     Start();
-    Wait(kInfinite);
-    return answered;
+    const uint32_t limit = RunTimeLimitMs();
+    if (Wait(limit) != kWaitTimedOut)
+        return answered;
+    // The transfer polls the running flag, so the stop takes at most a moment.
+    Stop(kInfinite);
+    statusCode = kStatusFailed;
+    statusText = u"HTTP Operation failed";
+    nd::LogError("FileUpload: no answer within " + std::to_string(limit) + " ms, request stopped",
+                 Platform::HttpError::kTimeout, __FILE__, __LINE__);
+    return false;
+}
+
+uint32_t FileUpload::RunTimeLimitMs()
+{
+    const Platform::HttpTimeouts timeouts = Platform::GetHttpTimeouts();
+    const uint64_t attempt =
+        uint64_t{timeouts.connectMs} + timeouts.sendMs + timeouts.receiveMs + kRetryPauseMs;
+    return static_cast<uint32_t>(std::min<uint64_t>(kAttemptLimit * attempt, kInfinite - 1));
 }
 
 std::string FileUpload::GetStatusTextNarrow() const

@@ -38,7 +38,9 @@ public:
     FileUpload& operator=(const FileUpload&) = delete;
 
     // Form-field request, sent in one piece. With encode, every value is URL-encoded first.
-    // Both calls return once the worker ended; true when an answer (any status) was read.
+    // Both calls return once the worker ended; true when an answer (any status) was read. They
+    // never wait longer than RunTimeLimitMs: a request still running then is stopped and fails
+    // like one whose attempts ran out (status 9000).
     bool PostFields(const std::u16string& url, uint32_t method, const StringMap& headers,
                     const StringMap& fields, bool encode);
     // Raw-body request, always sent through the streamed path.
@@ -67,6 +69,11 @@ public:
     void SetMethod(uint32_t value) { method = value; }
     // Empties the request maps, the raw body, bytes sent, status code and status text.
     void Reset();
+
+    // Every attempt running into each of its time-outs: the longest a request may legitimately
+    // take. A server that trickles its answer never falls silent long enough for a time-out, so
+    // without this bound it could hold the caller (the UI thread) for ever.
+    static uint32_t RunTimeLimitMs();
 
     // Splits the URL into host, path, port and secure flag and stores them.
     void ServerSettingsFromUrl(const std::u16string& url);

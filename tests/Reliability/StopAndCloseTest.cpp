@@ -1,0 +1,290 @@
+// Stop requests in every phase of a run, and the user closing the program while the description
+// is requested or the files are verified. Each must end promptly: no setup started from an
+// unfinished run, no request after the stop, no thread left behind, nothing written outside.
+
+#include "FaultWorld.h"
+
+#include "DownloadSystem/FileUpload.h"
+#include "support/TestConnection.h"
+
+#include <atomic>
+#include <thread>
+
+namespace reliability
+{
+namespace
+{
+
+constexpr const char* kDataPath = "/rel/Files/Setup-1a.bin";
+constexpr auto kStopLimit = 5s;
+
+// Holds the request without a word until the server stops.
+Response Silence()
+{
+    if (testsupport::ConnectionContext* connection = testsupport::ConnectionContext::Current())
+        connection->lifetime.SleepFor(120s);
+    return Response::Status(503);
+}
+
+// The list as usual for its first reads, then silence from the given read on.
+void SilentFromListRead(FaultWorld& world, int firstSilentRead)
+{
+    auto reads = std::make_shared<std::atomic<int>>(0);
+    const std::string text = enginetest::FileListText(world.files);
+    world.server.Route("GET", kListPath,
+                       [=](const testsupport::RecordedRequest&) {
+                           return reads->fetch_add(1) + 1 >= firstSilentRead ? Silence() : Response::Ok(text);
+                       });
+}
+
+// Four files of 16 MiB already complete in the program's folder: checking them takes a while.
+void LargeReleaseInPlace(FaultWorld& world)
+{
+    world.files.clear();
+    for (int i = 0; i < 4; ++i)
+        world.files.push_back(
+            {i == 0 ? "Setup.exe" : "Setup-" + std::to_string(i) + "a.bin", Pattern(16 << 20, 40 + i)});
+    world.ServeRelease();
+    enginetest::WriteFileText(world.LocalPath("Setup_ABC.exe"), world.files[0].content);
+    for (int i = 1; i < 4; ++i)
+        enginetest::WriteFileText(world.LocalPath("Setup_ABC-" + std::to_string(i) + "a.bin"),
+                                  world.files[i].content);
+}
+
+void SlowData(FaultWorld& world)
+{
+    world.server.Route("GET", kDataPath, Response::Slow(world.files[1].content, 2048, 20ms));
+}
+
+DownloadSystem::DownloadManager& Manager(FaultWorld& world)
+{
+    return *world.core->GetDownloadManager();
+}
+
+// Polls finely: some phases last only milliseconds.
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition())
+    {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(200us);
+    }
+    return true;
+}
+
+struct Phase
+{
+    std::string name;
+    std::function<void(FaultWorld&)> arrange;
+    std::function<bool(FaultWorld&)> reached;
+    bool pauseFirst = false;
+    size_t setupLaunches = 0; // only a run that already ended has started its setup
+};
+
+void PrintTo(const Phase& phase, std::ostream* out)
+{
+    *out << phase.name;
+}
+
+std::string PhaseName(const ::testing::TestParamInfo<Phase>& info)
+{
+    return info.param.name;
+}
+
+const std::vector<Phase> kPhases{
+    {"ReadingTheList", [](FaultWorld& w) { SilentFromListRead(w, 1); },
+     [](FaultWorld& w) { return w.RequestsFor(kListPath) >= 1; }},
+    {"CheckingFilesOnDisk", LargeReleaseInPlace,
+     [](FaultWorld& w) { return !Manager(w).GetCheckingFileName().empty(); }},
+    {"Downloading", SlowData,
+     [](FaultWorld& w) { return Manager(w).GetDownloadedBytes() > w.files[0].content.size(); }},
+    {"DownloadPaused", SlowData,
+     [](FaultWorld& w) { return Manager(w).GetDownloadedBytes() > w.files[0].content.size(); }, true},
+    {"ReadingTheListToVerify", [](FaultWorld& w) { SilentFromListRead(w, 3); },
+     [](FaultWorld& w) { return w.RequestsFor(kListPath) >= 3; }},
+    {"VerifyingFiles", LargeReleaseInPlace,
+     [](FaultWorld& w)
+     {
+         return w.RequestsFor(kListPath) >= 4 && Manager(w).IsCheckingFile() &&
+                Manager(w).GetCheckingFileName().empty();
+     }},
+    {"SecondPass", [](FaultWorld& w) { w.server.Route("GET", kDataPath, Response::Status(500)); },
+     [](FaultWorld& w) { return w.RequestsFor(kListPath) >= 5; }},
+    {"AfterTheSetupStarted", [](FaultWorld&) {}, [](FaultWorld& w) { return w.core->IsFinished(); }, false,
+     1},
+};
+
+class StopInEveryPhase : public ::testing::TestWithParam<Phase>
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(world.Open());
+        world.ServeRelease();
+        world.WarmUp();
+    }
+
+    FaultWorld world;
+};
+
+TEST_P(StopInEveryPhase, EndsPromptlyWithoutASetupFromAnUnfinishedRun)
+{
+    const Phase& phase = GetParam();
+    phase.arrange(world);
+    world.TakeSnapshot();
+    const size_t threadsBefore = ThreadCount();
+
+    auto core = world.MakeCore();
+    ASSERT_TRUE(core->RequestDescription());
+    core->StartDownload();
+    ASSERT_TRUE(WaitFor([&] { return phase.reached(world); }, 30s)) << "the run never reached " << phase.name;
+    if (phase.pauseFirst)
+    {
+        core->TogglePause();
+        std::this_thread::sleep_for(300ms);
+    }
+
+    const size_t requestsAtStop = world.server.Requests().size();
+    const auto start = std::chrono::steady_clock::now();
+    Manager(world).StopDownload();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kStopLimit);
+    EXPECT_TRUE(core->IsFinished());
+
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(world.server.Requests().size(), requestsAtStop) << "a request went out after the stop";
+    EXPECT_EQ(world.FileLaunches(phase.setupLaunches).size(), phase.setupLaunches);
+    EXPECT_EQ(world.ChangesOutside(), std::vector<std::string>{});
+
+    core.reset();
+    world.core.reset();
+    EXPECT_TRUE(enginetest::WaitUntil([&] { return ThreadCount() <= threadsBefore; }, 5s))
+        << ThreadCount() << " threads, " << threadsBefore << " before the run";
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, StopInEveryPhase, ::testing::ValuesIn(kPhases), PhaseName);
+
+class ProgramClose : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(world.Open());
+        world.ServeRelease();
+        world.WarmUp();
+    }
+
+    FaultWorld world;
+};
+
+// The request blocks the UI thread, so a close made meanwhile is seen when the request returns:
+// the time-outs bound that wait, and the program then leaves without starting the run.
+TEST_F(ProgramClose, DuringTheDescriptionRequest)
+{
+    world.server.Route("POST", kServicePath, [](const testsupport::RecordedRequest&) { return Silence(); });
+    world.TakeSnapshot();
+    const size_t threadsBefore = ThreadCount();
+
+    std::atomic<bool> closed{false};
+    std::thread windowSystem(
+        [&]
+        {
+            WaitFor([&] { return world.RequestsFor(kServicePath) >= 1; }, 10s);
+            closed = true;
+        });
+    auto core = world.MakeCore();
+    const auto start = std::chrono::steady_clock::now();
+    const bool described = core->RequestDescription();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    windowSystem.join();
+
+    EXPECT_TRUE(closed.load());
+    EXPECT_FALSE(described);
+    // Three attempts, each ended by the 1.5 s receive time-out.
+    EXPECT_LT(elapsed, 15s);
+    if (!closed && described)
+        core->StartDownload();
+    core.reset();
+    world.core.reset();
+
+    EXPECT_EQ(world.RequestsFor(kListPath), 0u);
+    EXPECT_EQ(world.FileLaunches(0), std::vector<std::string>{});
+    EXPECT_EQ(world.ChangesOutside(), std::vector<std::string>{});
+    EXPECT_TRUE(enginetest::WaitUntil([&] { return ThreadCount() <= threadsBefore; }, 5s));
+}
+
+// An answer that trickles in never falls silent long enough for the receive time-out; the request
+// must still end within a bound, or the frozen window could not be closed at all.
+TEST_F(ProgramClose, DuringADescriptionAnswerThatTricklesIn)
+{
+    Platform::HttpTimeouts timeouts;
+    timeouts.connectMs = timeouts.sendMs = timeouts.receiveMs = 1000;
+    Platform::SetHttpTimeoutsForTesting(timeouts);
+    // About 30 s for the whole answer, never 1 s of silence.
+    world.server.Route("POST", kServicePath, Response::Slow(world.Description().dump(), 1, 200ms));
+    world.TakeSnapshot();
+    auto core = world.MakeCore();
+    const auto start = std::chrono::steady_clock::now();
+    const bool described = core->RequestDescription();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    EXPECT_FALSE(described) << "an answer cut off by the limit is no description";
+    EXPECT_LT(elapsed, std::chrono::milliseconds(DownloadSystem::FileUpload::RunTimeLimitMs()) + 3s);
+    EXPECT_TRUE(enginetest::AnyRecordContains("no answer within"));
+    core.reset();
+    world.core.reset();
+    EXPECT_EQ(world.RequestsFor(kListPath), 0u);
+    EXPECT_EQ(world.ChangesOutside(), std::vector<std::string>{});
+}
+
+// The exit control posts the log before the program ends; a service that trickles its answer must
+// not keep the program from ending.
+TEST_F(ProgramClose, AfterALogUploadWhoseAnswerTricklesIn)
+{
+    Platform::HttpTimeouts timeouts;
+    timeouts.connectMs = timeouts.sendMs = timeouts.receiveMs = 1000;
+    Platform::SetHttpTimeoutsForTesting(timeouts);
+    world.server.Route("POST", kServicePath, Response::Slow(std::string(200, 'k'), 1, 200ms));
+    nd::LogMessage("a record to upload", __FILE__, __LINE__);
+    auto core = world.MakeCore();
+    const auto start = std::chrono::steady_clock::now();
+    core->PostLogFile();
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(DownloadSystem::FileUpload::RunTimeLimitMs()) + 3s);
+    EXPECT_EQ(world.RequestsFor(kServicePath), 1u);
+    EXPECT_TRUE(enginetest::AnyRecordContains("no answer within"));
+}
+
+// The exit control during the verification: the log goes out while the run still runs, then the
+// process ends and its front-end stops the run.
+TEST_F(ProgramClose, DuringTheVerification)
+{
+    SilentFromListRead(world, 3);
+    world.TakeSnapshot();
+    const size_t threadsBefore = ThreadCount();
+    auto core = world.MakeCore();
+    ASSERT_TRUE(core->RequestDescription());
+    core->StartDownload();
+    ASSERT_TRUE(WaitFor([&] { return world.RequestsFor(kListPath) >= 3; }, 30s));
+
+    const auto start = std::chrono::steady_clock::now();
+    core->PostLogFile();
+    core.reset();
+    world.core.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+
+    bool uploaded = false;
+    for (const auto& request : world.server.Requests())
+        uploaded |=
+            request.method == "POST" && request.Header("Method") == "LogErrorInfo" && !request.body.empty();
+    EXPECT_TRUE(uploaded);
+    EXPECT_TRUE(fs::exists(world.LocalPath("logfile.txt")));
+    EXPECT_FALSE(fs::exists(world.dataHome / kRelease / "logfile.gz"));
+    EXPECT_EQ(world.FileLaunches(0), std::vector<std::string>{});
+    EXPECT_EQ(world.ChangesOutside(), std::vector<std::string>{});
+    EXPECT_TRUE(enginetest::WaitUntil([&] { return ThreadCount() <= threadsBefore; }, 5s));
+}
+
+} // namespace
+} // namespace reliability
