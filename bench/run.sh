@@ -274,6 +274,7 @@ release: $files files of $((file_size >> 20)) MiB; $rounds rounds per pair; CRC 
 download: engine $(median "${download_engine[@]}") s ($(mib_s "$size" "$(median "${download_engine[@]}")") MiB/s), curl $(median "${download_curl[@]}") s ($(mib_s "$size" "$(median "${download_curl[@]}")") MiB/s)
 verification: engine $(median "${verify_engine[@]}") s, zlib $(median "${verify_zlib[@]}") s
 CRC-32: CRC::Compute $(crc_value crc_compute_mib_s) MiB/s, zlib $(crc_value crc_zlib_mib_s) MiB/s
+every round (s): engine download ${download_engine[*]}; curl ${download_curl[*]}; engine verification ${verify_engine[*]}; zlib ${verify_zlib[*]}
 large file: download $big_download_seconds s, check $big_verify_seconds s
 peak RSS per engine run (KiB): ${engine_rss[*]}
 EOF
