@@ -10,6 +10,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev zlib1g-dev nlohmann-json3-dev
   libgtest-dev libcpp-httplib-dev
   xvfb xdotool imagemagick x11-utils curl openssl ca-certificates
+  clang libclang-rt-dev  # scripts/fuzz.sh
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include "Core/StringUtils.h"
 #include "DownloadSystem/DownloadManager.h"
 #include "Platform/Clock.h"
+#include "Platform/HttpRequest.h"
 
 #include <mutex>
 
@@ -97,6 +98,10 @@ void DownloadCore::PostLogFile()
 
 std::shared_ptr<DownloadCore> GetDownloadCore()
 {
+    // The instance stops a running download when it is destroyed at exit, so the HTTP and TLS
+    // libraries must be torn down after it: readied before it exists, they are.
+    static const bool httpReady = Platform::InitialiseHttp();
+    (void)httpReady;
     static std::once_flag created;
     static std::shared_ptr<DownloadCore> instance;
     std::call_once(created, [] { instance = std::make_shared<DownloadCore>(); });

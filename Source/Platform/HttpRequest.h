@@ -48,6 +48,12 @@ struct HttpTimeouts
     uint32_t receiveMs = kReceiveMs;
 };
 
+// Readies the HTTP library and the TLS library under it for the whole process; true when they
+// are usable. Each registers its own clean-up at exit when first readied, and clean-ups run in
+// the reverse order of registration: an object that stops requests in its destructor at exit
+// must have this called before it is created, or the libraries are gone before its requests.
+bool InitialiseHttp();
+
 // Test-only seam: the time-outs every new request takes. Production code never calls it.
 void SetHttpTimeoutsForTesting(const HttpTimeouts& timeouts);
 HttpTimeouts GetHttpTimeouts();

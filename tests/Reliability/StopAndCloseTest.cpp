@@ -286,5 +286,47 @@ TEST_F(ProgramClose, DuringTheVerification)
     EXPECT_TRUE(enginetest::WaitUntil([&] { return ThreadCount() <= threadsBefore; }, 5s));
 }
 
+// The process-wide front-end made first, as the program does (its artwork task is the first to
+// ask for it).
+class ProcessExit : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        DownloadSystem::GetDownloadCore();
+        ASSERT_TRUE(world.Open());
+        world.ServeRelease();
+    }
+
+    FaultWorld world;
+};
+
+// The process ends (the window closed) while a file is downloading: the process-wide front-end
+// stops the run while the statics are destroyed, and the process must still end cleanly. (The
+// order against the TLS library's own clean-up cannot show here, as this binary readies that
+// library when it loads; the program's exit test covers it under the sanitizers.)
+TEST_F(ProcessExit, DuringADownloadEndsCleanly)
+{
+    SlowData(world);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto core = DownloadSystem::GetDownloadCore();
+            // The test program's own name holds no release: the run is started by hand.
+            auto manager = core->GetDownloadManager();
+            if (!manager->RequestDownloadDescription(u"Norvia_3_2_Home"))
+                std::_Exit(2);
+            manager->StartDownloadRun(nd::StringUtils::FromUtf8(std::string(kRelease) + ".txt"), u"",
+                                      nd::StringUtils::FromUtf8(world.program.string()),
+                                      nd::StringUtils::FromUtf8(world.dataHome.string()));
+            if (!WaitFor([&] { return manager->GetDownloadedBytes() > world.files[0].content.size(); }, 30s))
+                std::_Exit(3);
+            manager.reset();
+            core.reset();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 } // namespace
 } // namespace reliability

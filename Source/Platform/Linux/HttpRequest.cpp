@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "Platform/Linux/CurlHandles.h"
 #include "Platform/Linux/CurlTransfer.h"
 
 namespace Platform
@@ -13,6 +14,11 @@ std::mutex timeoutsMutex;
 HttpTimeouts timeoutsForNewRequests;
 
 } // namespace
+
+bool InitialiseHttp()
+{
+    return EnsureCurlInitialised();
+}
 
 void SetHttpTimeoutsForTesting(const HttpTimeouts& timeouts)
 {
