@@ -301,11 +301,12 @@ protected:
     FaultWorld world;
 };
 
-// The process ends (the window closed) while a file is downloading: the process-wide front-end
-// stops the run while the statics are destroyed, and the process must still end cleanly. (The
-// order against the TLS library's own clean-up cannot show here, as this binary readies that
-// library when it loads; the program's exit test covers it under the sanitizers.)
-TEST_F(ProcessExit, DuringADownloadEndsCleanly)
+// The process ends (the window closed) while a run is under way: the process-wide front-end stops
+// the run while the statics are destroyed, and the process must still end cleanly. The test's
+// server stops first, so that at exit only the program's own threads are left. (The order against
+// the TLS library's own clean-up cannot show here, as this binary readies that library when it
+// loads; the program's exit test covers it under the sanitizers.)
+TEST_F(ProcessExit, DuringARunEndsCleanly)
 {
     SlowData(world);
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -321,6 +322,9 @@ TEST_F(ProcessExit, DuringADownloadEndsCleanly)
                                       nd::StringUtils::FromUtf8(world.dataHome.string()));
             if (!WaitFor([&] { return manager->GetDownloadedBytes() > world.files[0].content.size(); }, 30s))
                 std::_Exit(3);
+            world.server.Stop();
+            if (!manager->IsRunning())
+                std::_Exit(4);
             manager.reset();
             core.reset();
             std::exit(0);
