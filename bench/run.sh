@@ -59,6 +59,7 @@ if [ "$file_size" -lt 1024 ] || [ "$file_size" -ge $((1 << 31)) ] || [ "$big_siz
 fi
 
 say() { printf '== %s\n' "$*" >&2; }
+"$root/scripts/install-deps.sh"
 for tool in curl cmake /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
 done

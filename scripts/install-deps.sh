@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libcpp-httplib-dev
   xvfb xdotool imagemagick x11-utils curl openssl ca-certificates
   clang libclang-rt-dev  # scripts/fuzz.sh
+  time                   # bench/run.sh (peak memory)
 )
 
 missing=()
