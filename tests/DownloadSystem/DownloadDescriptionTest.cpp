@@ -1,6 +1,7 @@
 #include "DownloadSystem/DownloadDescription.h"
 
 #include "Core/StringUtils.h"
+#include "DownloadSystem/ReferenceToken.h"
 
 #include <gtest/gtest.h>
 
@@ -12,19 +13,7 @@ namespace DownloadSystem
 namespace
 {
 
-// An independent computation of the token with OpenSSL, for comparison.
-std::string ReferenceToken(const std::string& message)
-{
-    unsigned char digest[16];
-    unsigned int length = 0;
-    EVP_Digest(message.data(), message.size(), digest, &length, EVP_md5(), nullptr);
-    unsigned char encoded[32] = {};
-    EVP_EncodeBlock(encoded, digest, 16);
-    std::string token(reinterpret_cast<char*>(encoded));
-    for (char& c : token)
-        c = c == '/' ? '_' : c == '+' ? '-' : c;
-    return token;
-}
+using enginetest::ReferenceToken;
 
 TEST(DownloadDescriptionAnswer, ReadsTheStringMembers)
 {

@@ -2,6 +2,7 @@
 // on disk, step by step.
 
 #include "EngineTestSupport.h"
+#include "ReferenceToken.h"
 
 #include "Platform/Clock.h"
 
@@ -49,18 +50,6 @@ using DownloadSystem::FileListEntry;
 using testsupport::RecordedRequest;
 using testsupport::Response;
 
-std::string Md5Token(const std::string& message)
-{
-    unsigned char digest[16];
-    unsigned int length = 0;
-    EVP_Digest(message.data(), message.size(), digest, &length, EVP_md5(), nullptr);
-    unsigned char encoded[32] = {};
-    EVP_EncodeBlock(encoded, digest, 16);
-    std::string token(reinterpret_cast<char*>(encoded));
-    for (char& c : token)
-        c = c == '/' ? '_' : c == '+' ? '-' : c;
-    return token;
-}
 
 std::string Lower(std::string text)
 {
@@ -86,7 +75,7 @@ Response CheckSignedRequest(const RecordedRequest& request, const std::string& f
     const int64_t expires = std::atoll(expiry.c_str());
     if (expires <= now || expires > now + 259200 + 60)
         return Response::Status(403, "expiry");
-    if (token != Md5Token(expiry + "/" + folder + secret))
+    if (token != enginetest::ReferenceToken(expiry + "/" + folder + secret))
         return Response::Status(403, "token");
     if (rest.rfind(Lower(folder) + "/", 0) != 0)
         return Response::Status(403, "folder");
