@@ -265,81 +265,45 @@ TEST(StringPaths, FileNameFromPath)
     EXPECT_EQ(StringUtils::FileNameFromPath(u"dir/"), u"");
 }
 
-TEST(StringServerFromUrl, HttpsWithPortAndPath)
+// Each row starts from the given host and path, and from the opposite of the expected
+// "secure", so that a value left untouched cannot pass for one that was set.
+TEST(StringServerFromUrl, TableOfUrls)
 {
-    std::u16string host, path;
-    int32_t port = 0;
-    bool secure = false;
-    StringUtils::ServerFromUrl(u"https://h:8443/a/b/c.bin", host, path, port, secure);
-    EXPECT_EQ(host, u"h");
-    EXPECT_EQ(path, u"a/b/c.bin");
-    EXPECT_EQ(port, 8443);
-    EXPECT_TRUE(secure);
-}
-
-TEST(StringServerFromUrl, UpperCaseHttpScheme)
-{
-    std::u16string host, path;
-    int32_t port = 0;
-    bool secure = true;
-    StringUtils::ServerFromUrl(u"HTTP://h/x", host, path, port, secure);
-    EXPECT_EQ(host, u"h");
-    EXPECT_EQ(path, u"x");
-    EXPECT_EQ(port, 80);
-    EXPECT_FALSE(secure);
-}
-
-TEST(StringServerFromUrl, HostOnlyLeavesHostAndPathAsPassed)
-{
-    std::u16string host = u"old-host", path = u"old/path";
-    int32_t port = 0;
-    bool secure = false;
-    StringUtils::ServerFromUrl(u"https://h", host, path, port, secure);
-    EXPECT_EQ(host, u"old-host");
-    EXPECT_EQ(path, u"old/path");
-    EXPECT_EQ(port, 443);
-    EXPECT_TRUE(secure);
-}
-
-TEST(StringServerFromUrl, DoubleSlashesCollapseAndHostWithoutPathGivesEmptyPath)
-{
-    std::u16string host, path = u"stale";
-    int32_t port = 0;
-    bool secure = false;
-    StringUtils::ServerFromUrl(u"https://svc.localhost:4443//Norvia//DownloadManager8.ashx", host, path, port, secure);
-    EXPECT_EQ(host, u"svc.localhost");
-    EXPECT_EQ(path, u"Norvia/DownloadManager8.ashx");
-    EXPECT_EQ(port, 4443);
-    StringUtils::ServerFromUrl(u"https://svc.localhost/", host, path, port, secure);
-    EXPECT_EQ(host, u"svc.localhost");
-    EXPECT_EQ(path, u"");
-    EXPECT_EQ(port, 443);
-}
-
-TEST(StringServerFromUrl, OverlongPortKeepsTheSchemeDefault)
-{
-    std::u16string host, path;
-    int32_t port = 0;
-    bool secure = false;
-    StringUtils::ServerFromUrl(u"https://h:99999999999999999999999/x", host, path, port, secure);
-    EXPECT_EQ(host, u"h");
-    EXPECT_EQ(path, u"x");
-    EXPECT_EQ(port, 443);
-    StringUtils::ServerFromUrl(u"http://h:65536/x", host, path, port, secure);
-    EXPECT_EQ(port, 80);
-    StringUtils::ServerFromUrl(u"http://h:65535/x", host, path, port, secure);
-    EXPECT_EQ(port, 65535);
-}
-
-TEST(StringServerFromUrl, ColonInTheQueryIsNotAPort)
-{
-    std::u16string host, path;
-    int32_t port = 0;
-    bool secure = false;
-    StringUtils::ServerFromUrl(u"https://h/a?t=10:30", host, path, port, secure);
-    EXPECT_EQ(host, u"h");
-    EXPECT_EQ(path, u"a?t=10:30");
-    EXPECT_EQ(port, 443);
+    struct Case
+    {
+        const char* name;
+        std::u16string url, startHost, startPath;
+        std::u16string host, path;
+        int32_t port;
+        bool secure;
+    };
+    const Case cases[] = {
+        {"https with port and path", u"https://h:8443/a/b/c.bin", u"", u"", u"h", u"a/b/c.bin", 8443, true},
+        {"upper-case http scheme", u"HTTP://h/x", u"", u"", u"h", u"x", 80, false},
+        {"host only leaves host and path as passed", u"https://h", u"old-host", u"old/path", u"old-host",
+         u"old/path", 443, true},
+        {"double slashes collapse", u"https://svc.localhost:4443//Norvia//DownloadManager8.ashx", u"", u"stale",
+         u"svc.localhost", u"Norvia/DownloadManager8.ashx", 4443, true},
+        {"host with a slash but no path gives an empty path", u"https://svc.localhost/", u"svc.localhost",
+         u"Norvia/DownloadManager8.ashx", u"svc.localhost", u"", 443, true},
+        {"overlong port keeps the https default", u"https://h:99999999999999999999999/x", u"", u"", u"h", u"x", 443,
+         true},
+        {"port past 65535 keeps the http default", u"http://h:65536/x", u"", u"", u"h", u"x", 80, false},
+        {"largest port is taken", u"http://h:65535/x", u"", u"", u"h", u"x", 65535, false},
+        {"colon in the query is not a port", u"https://h/a?t=10:30", u"", u"", u"h", u"a?t=10:30", 443, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        std::u16string host = c.startHost, path = c.startPath;
+        int32_t port = 0;
+        bool secure = !c.secure;
+        StringUtils::ServerFromUrl(c.url, host, path, port, secure);
+        EXPECT_EQ(host, c.host);
+        EXPECT_EQ(path, c.path);
+        EXPECT_EQ(port, c.port);
+        EXPECT_EQ(secure, c.secure);
+    }
 }
 
 TEST(StringParseUri, AllFiveParts)
