@@ -18,6 +18,9 @@
 #   --big-size SIZE   the one setup file of the memory runs (default 1G; below 2G)
 #   --crc-size SIZE   buffer of the CRC comparison (default 64M)
 #   --keep            keep bench/work (the downloaded files) afterwards
+#   --proposal PATCH  also time, in the same alternation, an engine built with PATCH applied to
+#                     HEAD (for example bench/proposals/early-wakeup.patch) and print
+#                     download_vs_curl_with_proposal; the four figures stay those of HEAD's engine
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bench="$root/bench"
@@ -35,7 +38,7 @@ to_bytes() {  # 1G, 512M, 64K or plain bytes
   echo $((text * unit))
 }
 
-size=$(to_bytes 1G) files=8 rounds=5 big_size=$(to_bytes 1G) crc_size=$(to_bytes 64M) keep=""
+size=$(to_bytes 1G) files=8 rounds=5 big_size=$(to_bytes 1G) crc_size=$(to_bytes 64M) keep="" proposal=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --size) size=$(to_bytes "$2"); shift ;;
@@ -44,6 +47,7 @@ while [ $# -gt 0 ]; do
     --big-size) big_size=$(to_bytes "$2"); shift ;;
     --crc-size) crc_size=$(to_bytes "$2"); shift ;;
     --keep) keep=1 ;;
+    --proposal) proposal="$(realpath "$2")"; shift ;;
     -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
@@ -96,6 +100,25 @@ say "Building the driver and the demo services in Release (-O2) into $build"
 } >"$work/build.log" 2>&1 || { tail -n 30 "$work/build.log" >&2; echo "run.sh: the build failed" >&2; exit 1; }
 driver="$build/norvia_bench_driver"
 services="$build/norvia_demo_services"
+proposal_driver=""
+if [ -n "$proposal" ]; then
+  # HEAD's sources with the patch, built beside the plain driver with the same flags.
+  say "Building the driver with $(basename "$proposal") applied into $build-proposal"
+  rm -rf "$work/proposal-src"
+  mkdir -p "$work/proposal-src"
+  {
+    git -C "$root" archive HEAD | tar -x -C "$work/proposal-src" &&
+      # Inside this repository's tree git would apply only the paths below the folder (none):
+      # the ceiling makes the extracted tree a plain folder to it.
+      (cd "$work/proposal-src" && GIT_CEILING_DIRECTORIES="$work" git apply "$proposal") &&
+      cmake -S "$work/proposal-src" -B "$build-proposal" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
+        -DNORVIA_BUILD_BENCH=ON -DNORVIA_BUILD_TESTS=OFF &&
+      cmake --build "$build-proposal" -j2 --target norvia_bench_driver
+  } >"$work/build-proposal.log" 2>&1 ||
+    { tail -n 30 "$work/build-proposal.log" >&2; echo "run.sh: the proposal did not apply or build" >&2; exit 1; }
+  proposal_driver="$build-proposal/norvia_bench_driver"
+fi
 load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # --- helpers ---------------------------------------------------------------------------------
@@ -173,11 +196,11 @@ expect_release_in() {  # folder
 }
 
 engine_rss=()
-engine_run() {  # label program_path; one whole run, checked
+engine_run() {  # label program_path [driver]; one whole run, checked
   local folder
   folder="$(dirname "$2")"
   : >"$launches"
-  timed "$work/$1.log" "${engine_env[@]}" "$driver" run "$2"
+  timed "$work/$1.log" "${engine_env[@]}" "${3:-$driver}" run "$2"
   engine_rss+=("$rss_kib")
   expect_setup_launched "$folder"
 }
@@ -202,21 +225,35 @@ done
 engine_files=()
 for name in "${names[@]}"; do engine_files+=("$work/engine/$(local_name "$name")"); done
 
-download_engine=() download_curl=() verify_engine=() verify_zlib=()
-for round in $(seq 1 "$rounds"); do
-  say "Round $round of $rounds: download (engine, curl), then verification (engine, zlib)"
-  for who in engine curl; do
-    # Alternate who goes first, so that drift in the machine's state favours neither.
-    [ $((round % 2)) -eq 0 ] && who=$([ "$who" = engine ] && echo curl || echo engine)
+download_engine=() download_curl=() download_proposal=() verify_engine=() verify_zlib=()
+contenders=(engine curl)
+[ -z "$proposal_driver" ] || contenders+=(proposal)
+# Round 0 warms the machine up and is not counted: the first downloads after the release was
+# generated and the first requests to fresh services ran up to twice as long as the rest.
+counted() { [ "$round" -gt 0 ]; }
+for round in $(seq 0 "$rounds"); do
+  if counted; then
+    say "Round $round of $rounds: download (engine, curl), then verification (engine, zlib)"
+  else
+    say "Warm-up round (not counted): download (engine, curl), then verification (engine, zlib)"
+  fi
+  # Rotate who goes first, so that drift in the machine's state favours none of them.
+  for turn in "${!contenders[@]}"; do
+    who="${contenders[$(((turn + round) % ${#contenders[@]}))]}"
     if [ "$who" = engine ]; then
       rm -f "$work/engine/"*
       engine_run "download-$round" "$program"
-      download_engine+=("$elapsed")
+      counted && download_engine+=("$elapsed")
+      expect_release_in "$work/engine"
+    elif [ "$who" = proposal ]; then
+      rm -f "$work/engine/"*
+      engine_run "proposal-$round" "$program" "$proposal_driver"
+      counted && download_proposal+=("$elapsed")
       expect_release_in "$work/engine"
     else
       rm -f "$work/curl/"*
       timed "$work/curl-$round.log" curl "${curl_args[@]}"
-      download_curl+=("$elapsed")
+      counted && download_curl+=("$elapsed")
       expect_release_in "$work/curl"
     fi
   done
@@ -225,11 +262,11 @@ for round in $(seq 1 "$rounds"); do
     if [ "$who" = engine ]; then
       gets=$(storage_gets)
       engine_run "verify-$round" "$program"
-      verify_engine+=("$elapsed")
+      counted && verify_engine+=("$elapsed")
       [ "$(storage_gets)" = "$gets" ] || { echo "run.sh: the run on the complete folder downloaded" >&2; exit 1; }
     else
       timed "$work/zlib-$round.log" "$driver" zlib-files 1048576 "${engine_files[@]}"
-      verify_zlib+=("$elapsed")
+      counted && verify_zlib+=("$elapsed")
     fi
   done
 done
@@ -282,8 +319,14 @@ EOF
 )"
 figures="$(printf 'download_vs_curl %s\nverify_vs_zlib %s\ncrc_vs_zlib %s\npeak_rss_mib %s\n' \
   "$download_vs_curl" "$verify_vs_zlib" "$crc_vs_zlib" "$peak_rss_mib")"
+if [ -n "$proposal_driver" ]; then
+  details+="
+proposal $(basename "$proposal"): engine download $(median "${download_proposal[@]}") s; every round (s): ${download_proposal[*]}"
+  figures+="
+download_vs_curl_with_proposal $(ratio "$(median "${download_proposal[@]}")" "$(median "${download_curl[@]}")")"
+fi
 {
-  echo "# bench/run.sh $(printf '%q ' --size "$size" --files "$files" --rounds "$rounds" --big-size "$big_size")"
+  echo "# bench/run.sh $(printf '%q ' --size "$size" --files "$files" --rounds "$rounds" --big-size "$big_size" ${proposal:+--proposal "${proposal#"$root/"}"})"
   echo "$details"
   echo
   echo "$figures"
