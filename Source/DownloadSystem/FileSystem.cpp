@@ -33,6 +33,18 @@ void ReportReadFailure(const std::u16string& path, int errorNumber, int line)
     nd::ReportError("Unable to read from file" + StringUtils::ToNarrow(path), errorNumber, __FILE__, line);
 }
 
+// Opens a file for reading, or reports why not. A folder is refused as the system would refuse
+// to read it as a file.
+nd::ScopedHandle OpenForReading(const std::u16string& path, int line)
+{
+    const std::string native = NativePath(path);
+    const bool folder = Platform::IsDirectory(native);
+    nd::ScopedHandle file(folder ? Platform::kInvalidHandle : Platform::OpenFileForReading(native));
+    if (!file.IsValid())
+        ReportOpenFailure(path, folder ? EISDIR : Platform::LastErrorNumber(), line);
+    return file;
+}
+
 } // namespace
 
 std::string& GetExecutableFolder(std::string& folder)
@@ -65,15 +77,9 @@ uint64_t GetSizeOfFile(const std::u16string& path)
 void ReadFileToBuffer(const std::u16string& path, nd::ByteBuffer& buffer)
 {
     buffer.Free();
-    const std::string native = NativePath(path);
-    nd::ScopedHandle file(Platform::IsDirectory(native) ? Platform::kInvalidHandle
-                                                        : Platform::OpenFileForReading(native));
+    const nd::ScopedHandle file = OpenForReading(path, __LINE__);
     if (!file.IsValid())
-    {
-        ReportOpenFailure(path, Platform::IsDirectory(native) ? EISDIR : Platform::LastErrorNumber(),
-                          __LINE__);
         return;
-    }
     uint64_t size = 0;
     if (!Platform::GetFileSize(file.Get(), size))
     {
@@ -108,15 +114,9 @@ void ReadFileToBuffer(const std::u16string& path, nd::ByteBuffer& buffer)
 bool ReadFileInPieces(const std::u16string& path, size_t pieceSize,
                       const std::function<void(const uint8_t*, size_t)>& consume)
 {
-    const std::string native = NativePath(path);
-    nd::ScopedHandle file(Platform::IsDirectory(native) ? Platform::kInvalidHandle
-                                                        : Platform::OpenFileForReading(native));
+    const nd::ScopedHandle file = OpenForReading(path, __LINE__);
     if (!file.IsValid())
-    {
-        ReportOpenFailure(path, Platform::IsDirectory(native) ? EISDIR : Platform::LastErrorNumber(),
-                          __LINE__);
         return false;
-    }
     std::vector<uint8_t> piece(pieceSize == 0 ? 1 : pieceSize);
     for (;;)
     {
