@@ -23,11 +23,8 @@ TEST_F(HttpRequestAnswer, BodyArrivesByteExactInPieces)
 {
     const std::string body = PatternBody(1024 * 1024 + 17);
     HttpsTestServer server;
-    server.Route("GET", "/big", Response::Ok(body));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/big"), nullptr, 0, nullptr)) << request.LastError();
+    ASSERT_TRUE(ServeAndGet(server, request, "/big", Response::Ok(body)));
     EXPECT_EQ(request.StatusCode(), 200u);
     EXPECT_EQ(request.StatusText(), "OK");
     const ReadResult result = ReadAll(request, 1024);
@@ -39,11 +36,8 @@ TEST_F(HttpRequestAnswer, BodyArrivesByteExactInPieces)
 TEST_F(HttpRequestAnswer, RawHeadersAreTheStatusLineAndHeaderLinesEndingInAnEmptyLine)
 {
     HttpsTestServer server;
-    server.Route("GET", "/h", Response::Ok("12345").WithHeader("X-Marker", "yes"));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/h"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, request, "/h", Response::Ok("12345").WithHeader("X-Marker", "yes")));
     const std::string headers = request.RawHeaders();
     EXPECT_EQ(headers.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << headers;
     EXPECT_NE(headers.find("\r\nContent-Length: 5\r\n"), std::string::npos) << headers;
@@ -56,11 +50,8 @@ TEST_F(HttpRequestAnswer, RawHeadersAreTheStatusLineAndHeaderLinesEndingInAnEmpt
 TEST_F(HttpRequestAnswer, NotFoundIsACompletedRequestWithItsBody)
 {
     HttpsTestServer server;
-    server.Route("GET", "/gone", Response::Status(404, "nothing here"));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/gone"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, request, "/gone", Response::Status(404, "nothing here")));
     EXPECT_EQ(request.StatusCode(), 404u);
     EXPECT_EQ(request.StatusText(), "Not Found");
     const ReadResult result = ReadAll(request);
@@ -71,11 +62,8 @@ TEST_F(HttpRequestAnswer, NotFoundIsACompletedRequestWithItsBody)
 TEST_F(HttpRequestAnswer, EmptyBodyEndsAtOnce)
 {
     HttpsTestServer server;
-    server.Route("GET", "/empty", Response::Ok(""));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/empty"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, request, "/empty", Response::Ok("")));
     const ReadResult result = ReadAll(request);
     EXPECT_TRUE(result.ok);
     EXPECT_TRUE(result.body.empty());
@@ -85,8 +73,7 @@ TEST_F(HttpRequestAnswer, GzipAnswerIsDecodedAndAcceptEncodingIsTheBlocksOwn)
 {
     const std::string text(50000, 'n');
     HttpsTestServer server;
-    server.Route("GET", "/z", Response::Gzip(text));
-    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(Serve(server, "GET", "/z", Response::Gzip(text)));
 
     Platform::HttpRequestOptions options = Options(server, "/z");
     options.decodeContent = true;
@@ -103,11 +90,8 @@ TEST_F(HttpRequestAnswer, GzipAnswerIsDecodedAndAcceptEncodingIsTheBlocksOwn)
 TEST_F(HttpRequestAnswer, WithoutDecodingTheEncodedBytesArriveUnchanged)
 {
     HttpsTestServer server;
-    server.Route("GET", "/z", Response::Gzip("plain text"));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/z"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, request, "/z", Response::Gzip("plain text")));
     const ReadResult result = ReadAll(request);
     ASSERT_TRUE(result.ok);
     ASSERT_GE(result.body.size(), 2u);
@@ -119,8 +103,8 @@ TEST_F(HttpRequestAnswer, WithoutDecodingTheEncodedBytesArriveUnchanged)
 TEST_F(HttpRequestAnswer, BrokenEncodingFailsWithDecodingFailed)
 {
     HttpsTestServer server;
-    server.Route("GET", "/bad", Response::Ok(std::string(4000, 'x')).WithHeader("Content-Encoding", "gzip"));
-    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(Serve(server, "GET", "/bad",
+                      Response::Ok(std::string(4000, 'x')).WithHeader("Content-Encoding", "gzip")));
 
     Platform::HttpRequestOptions options = Options(server, "/bad");
     options.decodeContent = true;
@@ -136,8 +120,7 @@ TEST_F(HttpRequestAnswer, PlainHttpServerAnswersAnInsecureRequest)
     ServerOptions plainOptions;
     plainOptions.secure = false;
     HttpsTestServer server(plainOptions);
-    server.Route("GET", "/p", Response::Ok("plain"));
-    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(Serve(server, "GET", "/p", Response::Ok("plain")));
 
     Platform::HttpRequest request;
     ASSERT_TRUE(request.Send(Options(server, "/p", false), nullptr, 0, nullptr)) << request.LastError();
@@ -151,8 +134,7 @@ class HttpRequestHeaders : public HttpRequestFixture
 TEST_F(HttpRequestHeaders, BlockLinesLeaveInBlockOrderWithoutCurlDefaults)
 {
     HttpsTestServer server;
-    server.Route("GET", "/order", Response::Ok("ok"));
-    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(Serve(server, "GET", "/order", Response::Ok("ok")));
 
     Platform::HttpRequestOptions options = Options(server, "/order");
     options.headerBlock = "Zeta: 1\r\nUser-Agent: Norvia Download Manager / 9.5\r\nAlpha: 2\r\nMiddle: three";
@@ -174,8 +156,7 @@ TEST_F(HttpRequestHeaders, BlockLinesLeaveInBlockOrderWithoutCurlDefaults)
 TEST_F(HttpRequestHeaders, TargetWithoutLeadingSlashGetsOneAndHostTakesTheDefaultPort)
 {
     HttpsTestServer server;
-    server.Route("GET", "/files/list.txt", Response::Ok("list"));
-    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(Serve(server, "GET", "/files/list.txt", Response::Ok("list")));
 
     Platform::HttpRequestOptions options = Options(server, "files/list.txt?sig=a%2Bb&x=1");
     options.host = "127.0.0.1";
@@ -190,8 +171,7 @@ TEST_F(HttpRequestHeaders, TargetWithoutLeadingSlashGetsOneAndHostTakesTheDefaul
 TEST_F(HttpRequestHeaders, PostedBodyArrivesWithoutAnInventedContentType)
 {
     HttpsTestServer server;
-    server.Route("POST", "/post", Response::Status(201, "made"));
-    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(Serve(server, "POST", "/post", Response::Status(201, "made")));
 
     const std::string body = "a=1&b=2";
     Platform::HttpRequestOptions options = Options(server, "/post");
@@ -266,11 +246,9 @@ TEST_F(HttpRequestFailure, RedirectFromHttpsToHttpIsRefused)
     ServerOptions plainOptions;
     plainOptions.secure = false;
     HttpsTestServer plain(plainOptions);
-    plain.Route("GET", "/b", Response::Ok("insecure"));
-    ASSERT_TRUE(plain.Start());
+    ASSERT_TRUE(Serve(plain, "GET", "/b", Response::Ok("insecure")));
     HttpsTestServer server;
-    server.Route("GET", "/a", Response::Redirect(plain.Url("/b")));
-    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(Serve(server, "GET", "/a", Response::Redirect(plain.Url("/b"))));
 
     EXPECT_EQ(SendError(Options(server, "/a")), Platform::HttpError::kHttpsToHttpRedirect);
     EXPECT_TRUE(plain.Requests().empty());
@@ -281,14 +259,10 @@ TEST_F(HttpRequestFailure, RedirectToAnotherLoopbackHostIsFollowed)
     ServerOptions otherOptions;
     otherOptions.hostName = "service.localhost";
     HttpsTestServer other(otherOptions);
-    other.Route("GET", "/b", Response::Ok("moved here").WithHeader("X-Final", "1"));
-    ASSERT_TRUE(other.Start());
+    ASSERT_TRUE(Serve(other, "GET", "/b", Response::Ok("moved here").WithHeader("X-Final", "1")));
     HttpsTestServer server;
-    server.Route("GET", "/a", Response::Redirect(other.Url("/b"), 301));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/a"), nullptr, 0, nullptr)) << request.LastError();
+    ASSERT_TRUE(ServeAndGet(server, request, "/a", Response::Redirect(other.Url("/b"), 301)));
     EXPECT_EQ(request.StatusCode(), 200u);
     EXPECT_EQ(request.RawHeaders().rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
     EXPECT_NE(request.RawHeaders().find("X-Final: 1"), std::string::npos);

@@ -28,11 +28,8 @@ TEST_F(HttpRequestBrokenBody, BodyCutShortOfItsContentLengthIsAReadFailure)
 {
     const std::string body = PatternBody(200000);
     HttpsTestServer server;
-    server.Route("GET", "/cut", Response::CutShort(body, 5000));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/cut"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, request, "/cut", Response::CutShort(body, 5000)));
     const ReadResult result = ReadAll(request);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, Platform::HttpError::kConnectionAborted);
@@ -42,11 +39,8 @@ TEST_F(HttpRequestBrokenBody, BodyCutShortOfItsContentLengthIsAReadFailure)
 TEST_F(HttpRequestBrokenBody, WholeBodyShorterThanAnnouncedIsAReadFailure)
 {
     HttpsTestServer server;
-    server.Route("GET", "/short", Response::WrongLength("abc", 10));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/short"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, request, "/short", Response::WrongLength("abc", 10)));
     const ReadResult result = ReadAll(request);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, Platform::HttpError::kConnectionAborted);
@@ -61,11 +55,8 @@ TEST_F(HttpRequestBrokenBody, WholeBodyShorterThanAnnouncedIsAReadFailure)
 TEST_F(HttpRequestBrokenBody, ResetInTheMiddleOfTheBodyIsConnectionReset)
 {
     HttpsTestServer server;
-    server.Route("GET", "/reset", Response::ResetAfter(PatternBody(300000), 20000));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/reset"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, request, "/reset", Response::ResetAfter(PatternBody(300000), 20000)));
     const ReadResult result = ReadAll(request);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, Platform::HttpError::kConnectionReset);
@@ -80,11 +71,8 @@ TEST_F(HttpRequestTiming, StalledBodyTimesOut)
 {
     ShortenReceiveTimeout(300);
     HttpsTestServer server;
-    server.Route("GET", "/stall", Response::Stall("abcdef", 3, 60s));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/stall"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, request, "/stall", Response::Stall("abcdef", 3, 60s)));
     const auto start = Clock::now();
     const ReadResult result = ReadAll(request);
     EXPECT_FALSE(result.ok);
@@ -97,11 +85,8 @@ TEST_F(HttpRequestTiming, SilenceShorterThanTheTimeoutIsWaitedOut)
 {
     ShortenReceiveTimeout(3000);
     HttpsTestServer server;
-    server.Route("GET", "/pause", Response::Stall("abcdef", 3, 200ms));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/pause"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, request, "/pause", Response::Stall("abcdef", 3, 200ms)));
     const ReadResult result = ReadAll(request);
     EXPECT_TRUE(result.ok) << result.error;
     EXPECT_EQ(result.body, "abcdef");
@@ -112,11 +97,8 @@ TEST_F(HttpRequestTiming, TimeTheCallerSpendsNotReadingDoesNotCount)
     ShortenReceiveTimeout(300);
     const std::string body = PatternBody(3 * 1024 * 1024);
     HttpsTestServer server;
-    server.Route("GET", "/big", Response::Ok(body));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/big"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, request, "/big", Response::Ok(body)));
     std::string received(1000, '\0');
     size_t count = 0;
     ASSERT_TRUE(request.Read(received.data(), received.size(), count));
@@ -131,11 +113,8 @@ TEST_F(HttpRequestTiming, SlowBodyArrivesWhole)
 {
     const std::string body = PatternBody(8000);
     HttpsTestServer server;
-    server.Route("GET", "/slow", Response::Slow(body, 1000, 20ms));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/slow"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, request, "/slow", Response::Slow(body, 1000, 20ms)));
     const ReadResult result = ReadAll(request, 300);
     EXPECT_TRUE(result.ok);
     EXPECT_TRUE(result.body == body);
@@ -143,13 +122,10 @@ TEST_F(HttpRequestTiming, SlowBodyArrivesWhole)
 
 TEST_F(HttpRequestTiming, ClearedRunningFlagCancelsAWaitingRead)
 {
-    HttpsTestServer server;
-    server.Route("GET", "/stall", Response::Stall("abcdef", 3, 60s));
-    ASSERT_TRUE(server.Start());
-
     std::atomic<bool> keepRunning{true};
+    HttpsTestServer server;
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Send(Options(server, "/stall"), nullptr, 0, &keepRunning));
+    ASSERT_TRUE(ServeAndGet(server, request, "/stall", Response::Stall("abcdef", 3, 60s), &keepRunning));
     Clock::time_point cleared;
     std::thread stopper(
         [&]
@@ -223,13 +199,8 @@ TEST_F(HttpRequestUpload, StreamedBodyArrivesByteForByte)
 {
     const std::string body = PatternBody(300 * 1024 + 5);
     HttpsTestServer server;
-    server.Route("POST", "/upload", Response::Status(201, "stored"));
-    ASSERT_TRUE(server.Start());
-
-    Platform::HttpRequestOptions options = Options(server, "/upload");
-    options.verb = "POST";
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Begin(options, body.size(), nullptr)) << request.LastError();
+    ASSERT_TRUE(ServeAndBeginPost(server, request, "/upload", Response::Status(201, "stored"), body.size()));
     for (size_t offset = 0; offset < body.size(); offset += 1024)
     {
         const size_t piece = std::min<size_t>(1024, body.size() - offset);
@@ -248,13 +219,8 @@ TEST_F(HttpRequestUpload, StreamedBodyArrivesByteForByte)
 TEST_F(HttpRequestUpload, WritingMoreThanAnnouncedIsRefused)
 {
     HttpsTestServer server;
-    server.Route("POST", "/upload", Response::Ok("ok"));
-    ASSERT_TRUE(server.Start());
-
-    Platform::HttpRequestOptions options = Options(server, "/upload");
-    options.verb = "POST";
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Begin(options, 4, nullptr));
+    ASSERT_TRUE(ServeAndBeginPost(server, request, "/upload", Response::Ok("ok"), 4));
     size_t written = 0;
     EXPECT_FALSE(request.Write("12345", 5, written));
     EXPECT_EQ(written, 0u);
@@ -266,13 +232,8 @@ TEST_F(HttpRequestUpload, WritingMoreThanAnnouncedIsRefused)
 TEST_F(HttpRequestUpload, EndingBeforeTheWholeBodyFails)
 {
     HttpsTestServer server;
-    server.Route("POST", "/upload", Response::Ok("ok"));
-    ASSERT_TRUE(server.Start());
-
-    Platform::HttpRequestOptions options = Options(server, "/upload");
-    options.verb = "POST";
     Platform::HttpRequest request;
-    ASSERT_TRUE(request.Begin(options, 10, nullptr));
+    ASSERT_TRUE(ServeAndBeginPost(server, request, "/upload", Response::Ok("ok"), 10));
     size_t written = 0;
     ASSERT_TRUE(request.Write("12345", 5, written));
     const auto start = Clock::now();
@@ -289,11 +250,8 @@ TEST_F(HttpRequestLifetime, MovedRequestKeepsReadingItsAnswer)
 {
     const std::string body = PatternBody(500000);
     HttpsTestServer server;
-    server.Route("GET", "/m", Response::Ok(body));
-    ASSERT_TRUE(server.Start());
-
     Platform::HttpRequest first;
-    ASSERT_TRUE(first.Send(Options(server, "/m"), nullptr, 0, nullptr));
+    ASSERT_TRUE(ServeAndGet(server, first, "/m", Response::Ok(body)));
     Platform::HttpRequest second(std::move(first));
     Platform::HttpRequest third;
     third = std::move(second);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Platform/HttpRequest.h"
@@ -65,6 +67,53 @@ protected:
         options.target = target;
         options.headerBlock = "User-Agent: Norvia Download Manager / 9.5";
         return options;
+    }
+
+    // Routes one answer and starts `server`; false, with the reason recorded, when it does not start.
+    [[nodiscard]] static bool Serve(testsupport::HttpsTestServer& server, const std::string& method,
+                                    const std::string& target, testsupport::Response response)
+    {
+        server.Route(method, target, std::move(response));
+        if (server.Start())
+            return true;
+        ADD_FAILURE() << "the test server did not start";
+        return false;
+    }
+
+    // Routes `response` at GET `target`, starts `server` and sends that GET through `request`.
+    // False when the server does not start or the request is not answered; the reason is
+    // recorded as a failure, so callers only need ASSERT_TRUE.
+    [[nodiscard]] static bool ServeAndGet(testsupport::HttpsTestServer& server,
+                                          Platform::HttpRequest& request, const std::string& target,
+                                          testsupport::Response response,
+                                          const std::atomic<bool>* keepRunning = nullptr)
+    {
+        if (!Serve(server, "GET", target, std::move(response)))
+            return false;
+        if (!request.Send(Options(server, target), nullptr, 0, keepRunning))
+        {
+            ADD_FAILURE() << "GET " << target << " failed with " << request.LastError();
+            return false;
+        }
+        return true;
+    }
+
+    // Starts `server` answering POST `target` with `response` and begins a streamed POST that
+    // announces `length` body bytes; false, with the reason recorded, when either fails.
+    [[nodiscard]] static bool ServeAndBeginPost(testsupport::HttpsTestServer& server,
+                                                Platform::HttpRequest& request, const std::string& target,
+                                                testsupport::Response response, uint64_t length)
+    {
+        if (!Serve(server, "POST", target, std::move(response)))
+            return false;
+        Platform::HttpRequestOptions options = Options(server, target);
+        options.verb = "POST";
+        if (!request.Begin(options, length, nullptr))
+        {
+            ADD_FAILURE() << "POST " << target << " did not begin: " << request.LastError();
+            return false;
+        }
+        return true;
     }
 
     static void ShortenReceiveTimeout(uint32_t milliseconds)
