@@ -3,6 +3,7 @@
 #include "DownloadSystem/DownloadCore.h"
 
 #include "Core/ErrorLog.h"
+#include "Core/StringUtils.h"
 #include "DownloadSystem/DownloadManager.h"
 #include "DownloadSystem/SpeedMeter.h"
 
@@ -30,19 +31,29 @@ TEST(ReleaseNames, ProgramFolderIsNeverEmpty)
     EXPECT_EQ(ReleaseNames(u"/Norvia_3_2_Home_Download").ProgramFolder(), u"/");
 }
 
-TEST(ReleaseNames, ExeExtensionIsCutFirst)
+// The release name is the program's file name without a final ".exe", cut at its last "_".
+TEST(ReleaseNames, ReleaseNameFromTheProgramName)
 {
-    EXPECT_EQ(ReleaseNames(u"/dl/Norvia_3_2_Home_Download.exe").ReleaseName(), u"Norvia_3_2_Home");
-    // Only a final ".exe" counts as the extension: here the whole name is cut at its last "_".
-    EXPECT_EQ(ReleaseNames(u"/dl/Norvia_3_2_Home_Download.bin").ReleaseName(), u"Norvia_3_2_Home");
-    EXPECT_EQ(ReleaseNames(u"/dl/Norvia_3_x.exe_Download").ReleaseName(), u"Norvia_3_x.exe");
-}
-
-TEST(ReleaseNames, NameWithoutUnderscoreHasNoRelease)
-{
-    EXPECT_EQ(ReleaseNames(u"/dl/NorviaDownload").ReleaseName(), u"");
-    EXPECT_EQ(ReleaseNames(u"/dl/under_score/NorviaDownload.exe").ReleaseName(), u"");
-    EXPECT_EQ(ReleaseNames(u"/dl/.exe").ReleaseName(), u"");
+    struct Case
+    {
+        const char16_t* program;
+        const char16_t* release;
+    };
+    const Case cases[] = {
+        {u"/dl/Norvia_3_2_Home_Download.exe", u"Norvia_3_2_Home"},
+        // Only a final ".exe" counts as the extension: here the whole name is cut at its last "_".
+        {u"/dl/Norvia_3_2_Home_Download.bin", u"Norvia_3_2_Home"},
+        {u"/dl/Norvia_3_x.exe_Download", u"Norvia_3_x.exe"},
+        // A name without "_" has no release, whatever its folders hold.
+        {u"/dl/NorviaDownload", u""},
+        {u"/dl/under_score/NorviaDownload.exe", u""},
+        {u"/dl/.exe", u""},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(nd::StringUtils::ToNarrow(c.program));
+        EXPECT_EQ(ReleaseNames(c.program).ReleaseName(), c.release);
+    }
 }
 
 TEST(ReleaseNames, VersionFolderNeedsThreePieces)

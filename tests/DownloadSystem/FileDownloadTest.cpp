@@ -153,6 +153,16 @@ protected:
         return WaitFor([&] { return download.GetState() == DownloadSystem::kDownloadEnded; });
     }
 
+    // Runs a part-file download to `name` in the test folder to its end, then stops the
+    // worker; false when it did not end in time (the worker is stopped all the same).
+    bool RunPartDownload(FileDownload& download, const std::string& name)
+    {
+        download.StartPartDownload(Destination(name));
+        const bool ended = WaitEnded(download);
+        download.Stop(FileDownload::kInfinite);
+        return ended;
+    }
+
     HttpsTestServer server;
     RecordingListener listener;
     fs::path folder;
@@ -307,9 +317,7 @@ TEST_F(FileDownloadTest, PartFileHoldsExactlyTheBodyAndReportsEveryRead)
     Aim(download, "/setup.bin");
     download.SetExpectedCRC(CrcOf(body));
 
-    download.StartPartDownload(Destination("setup.bin"));
-    ASSERT_TRUE(WaitEnded(download));
-    download.Stop(FileDownload::kInfinite);
+    ASSERT_TRUE(RunPartDownload(download, "setup.bin"));
 
     EXPECT_EQ(body, ReadFile(folder / "setup.bin"));
     EXPECT_EQ(body.size(), download.GetBytesReceived());
@@ -332,9 +340,7 @@ TEST_F(FileDownloadTest, CrcMismatchKeepsOnlyTheLastAttemptsBytes)
     Aim(download, "/setup.bin");
     download.SetExpectedCRC(0x01020304);
 
-    download.StartPartDownload(Destination("setup.bin"));
-    ASSERT_TRUE(WaitEnded(download));
-    download.Stop(FileDownload::kInfinite);
+    ASSERT_TRUE(RunPartDownload(download, "setup.bin"));
 
     EXPECT_EQ(4u, server.Requests().size());
     EXPECT_EQ(last, ReadFile(folder / "setup.bin"));
@@ -353,9 +359,7 @@ TEST_F(FileDownloadTest, ResetMidBodyIsRetriedAndEndsVerified)
     Aim(download, "/setup.bin");
     download.SetExpectedCRC(CrcOf(body));
 
-    download.StartPartDownload(Destination("setup.bin"));
-    ASSERT_TRUE(WaitEnded(download));
-    download.Stop(FileDownload::kInfinite);
+    ASSERT_TRUE(RunPartDownload(download, "setup.bin"));
 
     EXPECT_EQ(2u, server.Requests().size());
     EXPECT_EQ(body, ReadFile(folder / "setup.bin"));
@@ -372,9 +376,7 @@ TEST_F(FileDownloadTest, BodyCutShortIsRetriedEvenWithoutExpectedCrc)
     FileDownload download;
     Aim(download, "/setup.bin");
 
-    download.StartPartDownload(Destination("setup.bin"));
-    ASSERT_TRUE(WaitEnded(download));
-    download.Stop(FileDownload::kInfinite);
+    ASSERT_TRUE(RunPartDownload(download, "setup.bin"));
 
     EXPECT_EQ(2u, server.Requests().size());
     EXPECT_EQ(body, ReadFile(folder / "setup.bin"));
@@ -387,9 +389,7 @@ TEST_F(FileDownloadTest, CreatesOneMissingFolderLevel)
     Aim(download, "/a.bin");
     download.SetExpectedCRC(CrcOf("abc"));
 
-    download.StartPartDownload(Destination("new/a.bin"));
-    ASSERT_TRUE(WaitEnded(download));
-    download.Stop(FileDownload::kInfinite);
+    ASSERT_TRUE(RunPartDownload(download, "new/a.bin"));
 
     EXPECT_EQ("abc", ReadFile(folder / "new" / "a.bin"));
 }
@@ -400,9 +400,7 @@ TEST_F(FileDownloadTest, FolderThatCannotBeMadeEndsWithStateSevenAndOneCallback)
     FileDownload download;
     Aim(download, "/a.bin");
 
-    download.StartPartDownload(Destination("plain-file/sub/a.bin"));
-    ASSERT_TRUE(WaitEnded(download));
-    download.Stop(FileDownload::kInfinite);
+    ASSERT_TRUE(RunPartDownload(download, "plain-file/sub/a.bin"));
 
     EXPECT_EQ(1, listener.finished);
     EXPECT_TRUE(server.Requests().empty());
@@ -421,9 +419,7 @@ TEST_F(FileDownloadTest, PartFileThatCannotBeCreatedEndsWithStateSevenAndOneCall
     FileDownload download;
     Aim(download, "/a.bin");
 
-    download.StartPartDownload(Destination("taken"));
-    ASSERT_TRUE(WaitEnded(download));
-    download.Stop(FileDownload::kInfinite);
+    ASSERT_TRUE(RunPartDownload(download, "taken"));
 
     EXPECT_EQ(1, listener.finished);
     EXPECT_EQ(1u, server.Requests().size());
