@@ -190,6 +190,14 @@ public:
         return count;
     }
 
+    // A frame of hovering at a point, then the left button goes down there for the next frame.
+    void Press(float x, float y)
+    {
+        Mouse(x, y, false);
+        Frame();
+        Mouse(x, y, true);
+    }
+
     // A press and a release at one point, one frame each, after a frame of hovering.
     bool Click(float x, float y)
     {
