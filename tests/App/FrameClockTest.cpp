@@ -12,15 +12,22 @@ using TimePoint = FrameClock::Clock::time_point;
 
 const TimePoint kStart = TimePoint(seconds(1000));
 
+// All three figures at once; `when` names the moment in a failure.
+void ExpectFigures(const FrameClock& clock, const char* when, uint64_t frames, float delta, float elapsed)
+{
+    SCOPED_TRACE(when);
+    EXPECT_EQ(clock.GetFrameCount(), frames);
+    EXPECT_FLOAT_EQ(clock.GetDeltaSeconds(), delta);
+    EXPECT_FLOAT_EQ(clock.GetElapsedSeconds(), elapsed);
+}
+
 TEST(FrameClock, StartZeroesTheFigures)
 {
     FrameClock clock;
     EXPECT_FALSE(clock.IsStarted());
     clock.Start(kStart);
     EXPECT_TRUE(clock.IsStarted());
-    EXPECT_EQ(clock.GetFrameCount(), 0u);
-    EXPECT_FLOAT_EQ(clock.GetDeltaSeconds(), 0.0f);
-    EXPECT_FLOAT_EQ(clock.GetElapsedSeconds(), 0.0f);
+    ExpectFigures(clock, "after the start", 0, 0.0f, 0.0f);
 }
 
 TEST(FrameClock, DeltaCountsWholeMicrosecondsAndElapsedWholeMilliseconds)
@@ -28,14 +35,9 @@ TEST(FrameClock, DeltaCountsWholeMicrosecondsAndElapsedWholeMilliseconds)
     FrameClock clock;
     clock.Start(kStart);
     clock.Update(kStart + nanoseconds(16'667'999));
-    EXPECT_EQ(clock.GetFrameCount(), 1u);
-    EXPECT_FLOAT_EQ(clock.GetDeltaSeconds(), 0.016667f);
-    EXPECT_FLOAT_EQ(clock.GetElapsedSeconds(), 0.016f);
-
+    ExpectFigures(clock, "after the first update", 1, 0.016667f, 0.016f);
     clock.Update(kStart + nanoseconds(1'234'999'999));
-    EXPECT_EQ(clock.GetFrameCount(), 2u);
-    EXPECT_FLOAT_EQ(clock.GetDeltaSeconds(), 1.218332f);
-    EXPECT_FLOAT_EQ(clock.GetElapsedSeconds(), 1.234f);
+    ExpectFigures(clock, "after the second update", 2, 1.218332f, 1.234f);
 }
 
 TEST(FrameClock, SecondStartKeepsTheFirst)
@@ -46,8 +48,7 @@ TEST(FrameClock, SecondStartKeepsTheFirst)
     clock.Start(kStart + seconds(10));
     EXPECT_EQ(clock.GetFrameCount(), 1u);
     clock.Update(kStart + seconds(1));
-    EXPECT_FLOAT_EQ(clock.GetElapsedSeconds(), 1.0f);
-    EXPECT_FLOAT_EQ(clock.GetDeltaSeconds(), 0.5f);
+    ExpectFigures(clock, "after the update following the second start", 2, 0.5f, 1.0f);
 }
 
 TEST(FrameClock, UpdateWithoutStartMeasuresFromThatUpdate)
@@ -55,10 +56,9 @@ TEST(FrameClock, UpdateWithoutStartMeasuresFromThatUpdate)
     FrameClock clock;
     clock.Update(kStart);
     EXPECT_TRUE(clock.IsStarted());
-    EXPECT_EQ(clock.GetFrameCount(), 1u);
-    EXPECT_FLOAT_EQ(clock.GetDeltaSeconds(), 0.0f);
+    ExpectFigures(clock, "after the first update", 1, 0.0f, 0.0f);
     clock.Update(kStart + milliseconds(20));
-    EXPECT_FLOAT_EQ(clock.GetDeltaSeconds(), 0.02f);
+    ExpectFigures(clock, "after the second update", 2, 0.02f, 0.02f);
 }
 
 TEST(FrameClock, RealClockAdvances)
