@@ -22,6 +22,15 @@ std::vector<uint8_t> Bytes(const ByteBuffer& buffer)
     return std::vector<uint8_t>(buffer.Data(), buffer.Data() + buffer.Size());
 }
 
+// An empty buffer owns no block at all: a null pointer, not a zero-length allocation.
+::testing::AssertionResult HoldsNothing(const ByteBuffer& buffer)
+{
+    if (buffer.Data() == nullptr && buffer.Size() == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "Data() is " << static_cast<const void*>(buffer.Data()) << " and Size() is " << buffer.Size();
+}
+
 constexpr size_t kImpossible = std::numeric_limits<size_t>::max() - 4096;
 
 } // namespace
@@ -29,8 +38,7 @@ constexpr size_t kImpossible = std::numeric_limits<size_t>::max() - 4096;
 TEST(ByteBufferConstruction, EmptyBufferHasNoBlock)
 {
     ByteBuffer buffer(0);
-    EXPECT_EQ(buffer.Data(), nullptr);
-    EXPECT_EQ(buffer.Size(), 0u);
+    EXPECT_TRUE(HoldsNothing(buffer));
 }
 
 TEST(ByteBufferConstruction, ZeroFlagClearsTheBytes)
@@ -44,8 +52,7 @@ TEST(ByteBufferConstruction, CopyOfEmptyIsEmptyWithNullData)
 {
     ByteBuffer empty;
     ByteBuffer copy(empty);
-    EXPECT_EQ(copy.Data(), nullptr);
-    EXPECT_EQ(copy.Size(), 0u);
+    EXPECT_TRUE(HoldsNothing(copy));
 }
 
 TEST(ByteBufferConstruction, CopyOwnsItsOwnBlock)
@@ -70,8 +77,7 @@ TEST(ByteBufferConstruction, CopyAssignmentDoesNotShareOrLeak)
     EXPECT_EQ(Bytes(b), (std::vector<uint8_t>{'o', 'n', 'e'}));
     ByteBuffer empty;
     b = empty;
-    EXPECT_EQ(b.Size(), 0u);
-    EXPECT_EQ(b.Data(), nullptr);
+    EXPECT_TRUE(HoldsNothing(b));
 }
 
 TEST(ByteBufferConstruction, MoveLeavesTheSourceEmpty)
@@ -81,8 +87,7 @@ TEST(ByteBufferConstruction, MoveLeavesTheSourceEmpty)
     uint8_t* block = source.Data();
     ByteBuffer target(std::move(source));
     EXPECT_EQ(target.Data(), block);
-    EXPECT_EQ(source.Data(), nullptr);
-    EXPECT_EQ(source.Size(), 0u);
+    EXPECT_TRUE(HoldsNothing(source));
 
     ByteBuffer other;
     other.Append("zz", 2);
@@ -161,16 +166,14 @@ TEST(ByteBufferResize, KeepsThePrefixAndZeroClears)
     buffer.Zero();
     EXPECT_EQ(Bytes(buffer), std::vector<uint8_t>(5, 0));
     buffer.Resize(0);
-    EXPECT_EQ(buffer.Data(), nullptr);
-    EXPECT_EQ(buffer.Size(), 0u);
+    EXPECT_TRUE(HoldsNothing(buffer));
 }
 
 TEST(ByteBufferResize, FreeEmptiesTheBuffer)
 {
     ByteBuffer buffer(10);
     buffer.Free();
-    EXPECT_EQ(buffer.Data(), nullptr);
-    EXPECT_EQ(buffer.Size(), 0u);
+    EXPECT_TRUE(HoldsNothing(buffer));
     buffer.Free();
     EXPECT_EQ(buffer.Size(), 0u);
 }
@@ -178,8 +181,7 @@ TEST(ByteBufferResize, FreeEmptiesTheBuffer)
 TEST(ByteBufferAllocationFailure, ConstructorDoesNotClaimASize)
 {
     ByteBuffer buffer(kImpossible);
-    EXPECT_EQ(buffer.Data(), nullptr);
-    EXPECT_EQ(buffer.Size(), 0u);
+    EXPECT_TRUE(HoldsNothing(buffer));
 }
 
 TEST(ByteBufferAllocationFailure, AllocateLeavesAnEmptyBuffer)
@@ -187,8 +189,7 @@ TEST(ByteBufferAllocationFailure, AllocateLeavesAnEmptyBuffer)
     ByteBuffer buffer;
     buffer.Append("abc", 3);
     EXPECT_FALSE(buffer.Allocate(kImpossible));
-    EXPECT_EQ(buffer.Data(), nullptr);
-    EXPECT_EQ(buffer.Size(), 0u);
+    EXPECT_TRUE(HoldsNothing(buffer));
 }
 
 TEST(ByteBufferAllocationFailure, ResizeAndAppendKeepTheOldContent)
