@@ -116,7 +116,8 @@ const std::vector<Phase> kPhases{
      1},
 };
 
-class StopInEveryPhase : public ::testing::TestWithParam<Phase>
+// A world serving a good release, warmed up, under either kind of suite.
+template <typename Suite> class ServedWorld : public Suite
 {
 protected:
     void SetUp() override
@@ -127,6 +128,10 @@ protected:
     }
 
     FaultWorld world;
+};
+
+class StopInEveryPhase : public ServedWorld<::testing::TestWithParam<Phase>>
+{
 };
 
 TEST_P(StopInEveryPhase, EndsPromptlyWithoutASetupFromAnUnfinishedRun)
@@ -165,17 +170,8 @@ TEST_P(StopInEveryPhase, EndsPromptlyWithoutASetupFromAnUnfinishedRun)
 
 INSTANTIATE_TEST_SUITE_P(Phases, StopInEveryPhase, ::testing::ValuesIn(kPhases), PhaseName);
 
-class ProgramClose : public ::testing::Test
+class ProgramClose : public ServedWorld<::testing::Test>
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(world.Open());
-        world.ServeRelease();
-        world.WarmUp();
-    }
-
-    FaultWorld world;
 };
 
 // The request blocks the UI thread, so a close made meanwhile is seen when the request returns:
