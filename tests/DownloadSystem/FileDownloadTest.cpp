@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <zlib.h>
 
 namespace
@@ -161,6 +162,23 @@ protected:
         const bool ended = WaitEnded(download);
         download.Stop(FileDownload::kInfinite);
         return ended;
+    }
+
+    // Serves `broken` first and the whole `body` to the next request, downloads it to
+    // setup.bin (checked against the body's CRC when `withCrc`) and expects the retry to
+    // leave exactly the body after two requests.
+    void ExpectRetriedToTheWholeBody(const std::string& body, Response broken, bool withCrc)
+    {
+        server.Route("GET", "/setup.bin", std::vector<Response>{std::move(broken), Response::Ok(body)});
+        FileDownload download;
+        Aim(download, "/setup.bin");
+        if (withCrc)
+            download.SetExpectedCRC(CrcOf(body));
+
+        ASSERT_TRUE(RunPartDownload(download, "setup.bin"));
+
+        EXPECT_EQ(2u, server.Requests().size());
+        EXPECT_EQ(body, ReadFile(folder / "setup.bin"));
     }
 
     HttpsTestServer server;
@@ -353,16 +371,7 @@ TEST_F(FileDownloadTest, CrcMismatchKeepsOnlyTheLastAttemptsBytes)
 TEST_F(FileDownloadTest, ResetMidBodyIsRetriedAndEndsVerified)
 {
     const std::string body = RandomBytes(200000, 2);
-    server.Route("GET", "/setup.bin",
-                 std::vector<Response>{Response::ResetAfter(body, 70000), Response::Ok(body)});
-    FileDownload download;
-    Aim(download, "/setup.bin");
-    download.SetExpectedCRC(CrcOf(body));
-
-    ASSERT_TRUE(RunPartDownload(download, "setup.bin"));
-
-    EXPECT_EQ(2u, server.Requests().size());
-    EXPECT_EQ(body, ReadFile(folder / "setup.bin"));
+    ASSERT_NO_FATAL_FAILURE(ExpectRetriedToTheWholeBody(body, Response::ResetAfter(body, 70000), true));
     EXPECT_EQ(1u, RecordsStartingWith("InternetReadFile Failed for: ").size());
     EXPECT_EQ(1u, RecordsStartingWith("Download: ").size());
     EXPECT_EQ(1, listener.finished);
@@ -371,15 +380,7 @@ TEST_F(FileDownloadTest, ResetMidBodyIsRetriedAndEndsVerified)
 TEST_F(FileDownloadTest, BodyCutShortIsRetriedEvenWithoutExpectedCrc)
 {
     const std::string body = RandomBytes(50000, 3);
-    server.Route("GET", "/setup.bin",
-                 std::vector<Response>{Response::CutShort(body, 20000), Response::Ok(body)});
-    FileDownload download;
-    Aim(download, "/setup.bin");
-
-    ASSERT_TRUE(RunPartDownload(download, "setup.bin"));
-
-    EXPECT_EQ(2u, server.Requests().size());
-    EXPECT_EQ(body, ReadFile(folder / "setup.bin"));
+    ExpectRetriedToTheWholeBody(body, Response::CutShort(body, 20000), false);
 }
 
 TEST_F(FileDownloadTest, CreatesOneMissingFolderLevel)
