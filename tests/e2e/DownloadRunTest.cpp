@@ -208,6 +208,23 @@ class DownloadRun : public ::testing::Test
                                   folder.string()));
     }
 
+    // Services (with `extra` options), a display, then the program under `fileName`; each only
+    // when the one before came up.
+    void StartRun(const std::string& fileName, const std::vector<std::string>& extra = {})
+    {
+        ASSERT_NO_FATAL_FAILURE(StartServices(extra));
+        ASSERT_NO_FATAL_FAILURE(StartDisplay());
+        StartProgram(fileName);
+    }
+
+    // Waits for the program to end on its own, with exit status 0.
+    void ExpectCleanExit()
+    {
+        const auto status = program.Wait(180s);
+        ASSERT_TRUE(status) << "the program did not end" << Diagnostics();
+        EXPECT_EQ(*status, 0) << Diagnostics();
+    }
+
     std::string Diagnostics()
     {
         return "\n--- program output\n" + ReadText(work / "program.out") + "\n--- requests\n" +
@@ -262,12 +279,8 @@ class DownloadRun : public ::testing::Test
 
 TEST_F(DownloadRun, FreshReleaseIsFetchedVerifiedAndItsSetupLaunched)
 {
-    StartServices();
-    StartDisplay();
-    StartProgram("Norvia_3_2_Home_Download");
-    const auto status = program.Wait(180s);
-    ASSERT_TRUE(status) << "the program did not end" << Diagnostics();
-    EXPECT_EQ(*status, 0) << Diagnostics();
+    ASSERT_NO_FATAL_FAILURE(StartRun("Norvia_3_2_Home_Download"));
+    ASSERT_NO_FATAL_FAILURE(ExpectCleanExit());
     ExpectVerifiedFiles();
 
     // Exactly one launch: the setup under its local name, from the program's folder.
@@ -286,12 +299,8 @@ TEST_F(DownloadRun, FreshReleaseIsFetchedVerifiedAndItsSetupLaunched)
 
 TEST_F(DownloadRun, QuerySignatureStorageDeliversTheSameRelease)
 {
-    StartServices({"--unsigned"});
-    StartDisplay();
-    StartProgram("Norvia_3_2_Home_Download");
-    const auto status = program.Wait(180s);
-    ASSERT_TRUE(status) << "the program did not end" << Diagnostics();
-    EXPECT_EQ(*status, 0) << Diagnostics();
+    ASSERT_NO_FATAL_FAILURE(StartRun("Norvia_3_2_Home_Download", {"--unsigned"}));
+    ASSERT_NO_FATAL_FAILURE(ExpectCleanExit());
     ExpectVerifiedFiles();
     EXPECT_EQ(Lines(launches).size(), 1u) << Diagnostics();
     EXPECT_EQ(CountRequests("storage storage.localhost"), CountRequests("sig=")) << Diagnostics();
@@ -300,9 +309,7 @@ TEST_F(DownloadRun, QuerySignatureStorageDeliversTheSameRelease)
 
 TEST_F(DownloadRun, UnknownReleaseShowsSupportAndExitUploadsTheLog)
 {
-    StartServices();
-    StartDisplay();
-    StartProgram("Norvia_3_9_Unknown_Download");
+    ASSERT_NO_FATAL_FAILURE(StartRun("Norvia_3_9_Unknown_Download"));
     // The program stays on its support screen; the article is opened through the desktop.
     const auto deadline = std::chrono::steady_clock::now() + 120s;
     while (Lines(launches).empty() && program.Running() && std::chrono::steady_clock::now() < deadline)
@@ -340,9 +347,7 @@ TEST_F(DownloadRun, UnknownReleaseShowsSupportAndExitUploadsTheLog)
 
 TEST_F(DownloadRun, DamagedStorageFileIsRetriedAndNeverLaunched)
 {
-    StartServices({"--damage", "Setup-1b.bin"});
-    StartDisplay();
-    StartProgram("Norvia_3_2_Home_Download");
+    ASSERT_NO_FATAL_FAILURE(StartRun("Norvia_3_2_Home_Download", {"--damage", "Setup-1b.bin"}));
     // Seven passes of four attempts each, then the download-error screen, which waits for the user.
     const auto deadline = std::chrono::steady_clock::now() + 240s;
     while (CountRequests("Setup-1b.bin") < 28 && program.Running() &&
