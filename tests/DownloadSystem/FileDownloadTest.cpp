@@ -181,6 +181,27 @@ protected:
         EXPECT_EQ(body, ReadFile(folder / "setup.bin"));
     }
 
+    // Serves `body` slowly to a part-file download of setup.bin checked against the body's
+    // CRC, and pauses it once the first bytes are in, leaving time for a read under way to
+    // finish. False, with the reason recorded, when no byte came in time or the toggle did
+    // not report a pause.
+    bool StartSlowlyThenPause(FileDownload& download, const std::string& body)
+    {
+        server.Route("GET", "/setup.bin", Response::Slow(body, 8192, 10ms));
+        Aim(download, "/setup.bin");
+        download.SetExpectedCRC(CrcOf(body));
+        download.StartPartDownload(Destination("setup.bin"));
+        if (!WaitFor([&] { return download.GetBytesReceived() > 0; }))
+        {
+            ADD_FAILURE() << "no byte arrived";
+            return false;
+        }
+        const bool paused = download.TogglePause();
+        EXPECT_TRUE(paused) << "the toggle did not report a pause";
+        std::this_thread::sleep_for(300ms); // a read under way when pausing may still finish
+        return paused;
+    }
+
     HttpsTestServer server;
     RecordingListener listener;
     fs::path folder;
@@ -433,15 +454,8 @@ TEST_F(FileDownloadTest, PartFileThatCannotBeCreatedEndsWithStateSevenAndOneCall
 TEST_F(FileDownloadTest, PauseHoldsReadingAndResumeCompletesTheFile)
 {
     const std::string body = RandomBytes(400000, 5);
-    server.Route("GET", "/setup.bin", Response::Slow(body, 8192, 10ms));
     FileDownload download;
-    Aim(download, "/setup.bin");
-    download.SetExpectedCRC(CrcOf(body));
-
-    download.StartPartDownload(Destination("setup.bin"));
-    ASSERT_TRUE(WaitFor([&] { return download.GetBytesReceived() > 0; }));
-    EXPECT_TRUE(download.TogglePause());
-    std::this_thread::sleep_for(300ms); // a read under way when pausing may still finish
+    ASSERT_TRUE(StartSlowlyThenPause(download, body));
     const uint32_t held = download.GetBytesReceived();
     std::this_thread::sleep_for(2s);
     EXPECT_EQ(held, download.GetBytesReceived());
@@ -460,14 +474,8 @@ TEST_F(FileDownloadTest, PauseHoldsReadingAndResumeCompletesTheFile)
 TEST_F(FileDownloadTest, StopWhilePausedEndsPromptlyWithOneCallback)
 {
     const std::string body = RandomBytes(400000, 6);
-    server.Route("GET", "/setup.bin", Response::Slow(body, 8192, 10ms));
     FileDownload download;
-    Aim(download, "/setup.bin");
-    download.SetExpectedCRC(CrcOf(body));
-    download.StartPartDownload(Destination("setup.bin"));
-    ASSERT_TRUE(WaitFor([&] { return download.GetBytesReceived() > 0; }));
-    download.TogglePause();
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(StartSlowlyThenPause(download, body));
 
     const auto before = std::chrono::steady_clock::now();
     download.Stop(FileDownload::kInfinite);
