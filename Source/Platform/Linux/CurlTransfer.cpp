@@ -162,29 +162,17 @@ template <class Ready> CurlTransfer::Outcome CurlTransfer::Drive(Ready ready)
 
 bool CurlTransfer::WaitForHeaders()
 {
-    switch (Drive([this] { return headersComplete; }))
-    {
-    case Outcome::Ready:
-        return true;
-    case Outcome::Failed:
-        return false;
-    case Outcome::Finished:
-        break;
-    }
+    const Outcome outcome = Drive([this] { return headersComplete; });
+    if (outcome != Outcome::Finished)
+        return outcome == Outcome::Ready;
     return Fail(result == CURLE_OK ? HttpError::kInternalError : ErrorFromResult());
 }
 
 bool CurlTransfer::WaitForBodyRequest()
 {
-    switch (Drive([this] { return curlWantsBody || headersComplete || uploadTotal == 0; }))
-    {
-    case Outcome::Ready:
-        return true;
-    case Outcome::Failed:
-        return false;
-    case Outcome::Finished:
-        break;
-    }
+    const Outcome outcome = Drive([this] { return curlWantsBody || headersComplete || uploadTotal == 0; });
+    if (outcome != Outcome::Finished)
+        return outcome == Outcome::Ready;
     // An answer that came before any body was asked for is read by End.
     return result == CURLE_OK ? true : Fail(ErrorFromResult());
 }
@@ -206,15 +194,8 @@ bool CurlTransfer::Offer(const char* data, size_t length, size_t& taken)
     // The caller's buffer is only valid during this call.
     uploadData = nullptr;
     uploadLeft = 0;
-    switch (outcome)
-    {
-    case Outcome::Ready:
-        return true;
-    case Outcome::Failed:
-        return false;
-    case Outcome::Finished:
-        break;
-    }
+    if (outcome != Outcome::Finished)
+        return outcome == Outcome::Ready;
     // The exchange ended before the body was taken (for example an early answer).
     return Fail(result == CURLE_OK ? HttpError::kConnectionAborted : ErrorFromResult());
 }

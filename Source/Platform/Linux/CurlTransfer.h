@@ -85,6 +85,8 @@ public:
     bool Take(char* buffer, size_t size, size_t& count);
 
 private:
+    // What Drive ended on: the awaited condition, the end of the exchange before it (the caller
+    // decides what that means), or a failure already recorded.
     enum class Outcome
     {
         Ready,
