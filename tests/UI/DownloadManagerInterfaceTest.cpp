@@ -182,7 +182,7 @@ TEST(TitleBar, PressOnTheExitGlyphReleasedElsewhereDoesNothing)
     ScreenHarness h;
     h.StartOnProgressScreen();
     const ImVec2 exit = ExitGlyph(h);
-    h.Press(exit.x, exit.y);
+    ASSERT_TRUE(h.Press(exit.x, exit.y));
     h.Frame();
     h.Mouse(exit.x - 200.0f, exit.y + 200.0f, true);
     EXPECT_TRUE(h.Frame());
@@ -244,7 +244,7 @@ TEST(WindowDrag, DraggingTheBackgroundMovesTheWindowWithTheCursor)
 {
     ScreenHarness h;
     h.StartOnProgressScreen();
-    h.Press(300.0f, 250.0f);
+    ASSERT_TRUE(h.Press(300.0f, 250.0f));
     h.services->cursorX = 1000.0f;
     h.services->cursorY = 700.0f;
     h.Frame();
@@ -268,7 +268,7 @@ TEST(WindowDrag, ReleaseEndingADragOverTheMinimizeGlyphDoesNotMinimize)
     const ImVec2 minimize = MinimizeGlyph(h);
     // Grab the background just left of the glyph; the window lags behind a fast pointer so the
     // pointer ends over the glyph when the button is released.
-    h.Press(minimize.x - 60.0f, minimize.y);
+    ASSERT_TRUE(h.Press(minimize.x - 60.0f, minimize.y));
     h.Frame();
     h.Mouse(minimize.x, minimize.y, true);
     h.Frame();
@@ -283,7 +283,7 @@ TEST(WindowDrag, ReleaseEndingADragOverTheExitGlyphDoesNotQuit)
     ScreenHarness h;
     h.StartOnProgressScreen();
     const ImVec2 exit = ExitGlyph(h);
-    h.Press(exit.x - 80.0f, exit.y);
+    ASSERT_TRUE(h.Press(exit.x - 80.0f, exit.y));
     h.Frame();
     h.Mouse(exit.x - 40.0f, exit.y, true);
     h.Frame();
@@ -299,7 +299,7 @@ TEST(WindowDrag, UnknownCursorPositionLeavesTheWindowWhereItIs)
     ScreenHarness h;
     h.StartOnProgressScreen();
     h.services->cursorKnown = false;
-    h.Press(300.0f, 250.0f);
+    ASSERT_TRUE(h.Press(300.0f, 250.0f));
     h.Frame();
     h.Frame();
     EXPECT_TRUE(h.services->positions.empty());

@@ -208,7 +208,7 @@ TEST(PauseGlyph, PressAndDragNeverMovesTheWindow)
     h.StartOnProgressScreen();
     h.services->manager = Downloading(10);
     const ImVec2 pause = PauseGlyph(h);
-    h.Press(pause.x, pause.y);
+    ASSERT_TRUE(h.Press(pause.x, pause.y));
     h.Frame();
     h.services->cursorX = 100.0f;
     h.Mouse(pause.x - 300.0f, pause.y - 300.0f, true);
@@ -226,7 +226,7 @@ TEST(PauseGlyph, ReleaseEndingADragDoesNotToggle)
     h.StartOnProgressScreen();
     h.services->manager = Downloading(10);
     const ImVec2 pause = PauseGlyph(h);
-    h.Press(pause.x - 100.0f, pause.y);
+    ASSERT_TRUE(h.Press(pause.x - 100.0f, pause.y));
     h.Frame();
     h.Mouse(pause.x, pause.y, true);
     h.Frame();

@@ -191,21 +191,20 @@ public:
     }
 
     // A frame of hovering at a point, then the left button goes down there for the next frame.
-    void Press(float x, float y)
-    {
-        Mouse(x, y, false);
-        Frame();
-        Mouse(x, y, true);
-    }
-
-    // A press and a release at one point, one frame each, after a frame of hovering.
-    bool Click(float x, float y)
+    // False when the hovering frame ended the program.
+    [[nodiscard]] bool Press(float x, float y)
     {
         Mouse(x, y, false);
         if (!Frame())
             return false;
         Mouse(x, y, true);
-        if (!Frame())
+        return true;
+    }
+
+    // A press and a release at one point, one frame each, after a frame of hovering.
+    bool Click(float x, float y)
+    {
+        if (!Press(x, y) || !Frame())
             return false;
         Mouse(x, y, false);
         return Frame();
