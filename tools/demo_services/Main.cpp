@@ -168,6 +168,10 @@ int Serve(const std::vector<std::string>& args)
     auto release =
         demo::DemoRelease::Generate(fs::path(options.stateDir) / "storage" / options.release, options.release,
                                     options.dataFiles, options.fileSize, options.setupSize, error);
+    if (release && !options.setupProgram.empty() && !release->UseSetupProgram(options.setupProgram, error))
+    {
+        release.reset();
+    }
     if (!release)
     {
         std::fprintf(stderr, "norvia_demo_services: %s\n", error.c_str());
