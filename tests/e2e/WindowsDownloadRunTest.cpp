@@ -28,11 +28,11 @@ std::string WinePath(const fs::path& path)
     return text;
 }
 
-class WindowsDownloadRun : public e2e::ProgramRun
+class DownloadRun : public e2e::ProgramRun
 {
   protected:
     // Missing wine, Xvfb or a Windows build is a failure here, never a skip.
-    WindowsDownloadRun() : ProgramRun(false) {}
+    DownloadRun() : ProgramRun(false) {}
 
     void SetUp() override
     {
@@ -103,7 +103,7 @@ class WindowsDownloadRun : public e2e::ProgramRun
 
 } // namespace
 
-TEST_F(WindowsDownloadRun, FreshReleaseIsFetchedVerifiedAndItsSetupStarted)
+TEST_F(DownloadRun, FreshReleaseIsFetchedVerifiedAndItsSetupStarted)
 {
     ASSERT_NO_FATAL_FAILURE(
         StartRun("Norvia_3_2_Home_Download.exe", {"--setup-program", NORVIA_WINDOWS_SETUP_FILE}));
@@ -126,7 +126,7 @@ TEST_F(WindowsDownloadRun, FreshReleaseIsFetchedVerifiedAndItsSetupStarted)
     EXPECT_EQ(CountRequests("LogErrorInfo"), 0u) << "a clean run quits without uploading";
 }
 
-TEST_F(WindowsDownloadRun, ExitControlUploadsTheLog)
+TEST_F(DownloadRun, ExitControlUploadsTheLog)
 {
     ASSERT_NO_FATAL_FAILURE(StartRun("Norvia_3_9_Unknown_Download.exe"));
     // The support screen: the article goes through ShellExecute to wine's browser launcher, which
@@ -144,7 +144,7 @@ TEST_F(WindowsDownloadRun, ExitControlUploadsTheLog)
     EXPECT_TRUE(fs::exists(folder / "logfile.txt"));
 }
 
-TEST_F(WindowsDownloadRun, SetupThatCannotStartShowsTheMessageThenExploresItsFolder)
+TEST_F(DownloadRun, SetupThatCannotStartShowsTheMessageThenExploresItsFolder)
 {
     // The generated Setup.exe is no program: ShellExecute refuses it (wine answers 11).
     ASSERT_NO_FATAL_FAILURE(StartRun("Norvia_3_2_Home_Download.exe"));
