@@ -12,6 +12,7 @@ packages=(
   xvfb xdotool imagemagick x11-utils curl openssl ca-certificates
   clang libclang-rt-dev  # scripts/fuzz.sh
   time                   # bench/run.sh (peak memory)
+  dpkg-dev               # unpacks Debian's GLFW and Dear ImGui sources for the Windows build
 )
 
 missing=()
