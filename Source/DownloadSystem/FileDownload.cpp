@@ -7,6 +7,7 @@
 #include "DownloadSystem/FileSystem.h"
 #include "DownloadSystem/IDownloadListener.h"
 #include "DownloadSystem/PartFileWriter.h"
+#include "Platform/DebugOutput.h"
 #include "Platform/FileIo.h"
 
 #include <chrono>
@@ -55,6 +56,7 @@ void FileDownload::SetPath(const std::u16string& value)
 {
     path = value;
     nd::PrintVerbose("FileDownload::SetPath %s", StringUtils::ToUtf8(path).c_str());
+    Platform::WriteDebugOutput(StringUtils::ToUtf8(path));
 }
 
 void FileDownload::SetRequestSuffix(const std::u16string& value)

@@ -5,9 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 namespace Platform
 {
+
+namespace FileError
+{
+const int kIsDirectory = EISDIR;
+const int kTooLarge = EFBIG;
+const int kOutOfMemory = ENOMEM;
+} // namespace FileError
 
 int LastErrorNumber()
 {

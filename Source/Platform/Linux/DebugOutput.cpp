@@ -1,0 +1,10 @@
+#include "Platform/DebugOutput.h"
+
+namespace Platform
+{
+
+void WriteDebugOutput(const std::string&)
+{
+}
+
+} // namespace Platform

@@ -1,0 +1,10 @@
+#include "Platform/ExceptionTranslator.h"
+
+namespace Platform
+{
+
+void InstallExceptionTranslator()
+{
+}
+
+} // namespace Platform

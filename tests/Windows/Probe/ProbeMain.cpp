@@ -1,0 +1,7 @@
+#include <cstdio>
+
+int wmain(int, wchar_t**)
+{
+    std::printf("{\"probe\":\"ok\"}\n");
+    return 0;
+}
