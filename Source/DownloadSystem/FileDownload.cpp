@@ -143,6 +143,8 @@ bool FileDownload::OpenRequest()
     options.verb = "GET";
     options.target = StringUtils::ToUtf8(path + requestSuffix);
     options.headerBlock = kUserAgentHeader;
+    // The internet handle is named after the destination (empty in memory mode).
+    options.agent = StringUtils::ToUtf8(destination);
     if (!request.Send(options, nullptr, 0, RunningFlag()))
     {
         nd::LogError(u"Connection::HttpSendRequest failed for: " + host + u"/ " + path, request.LastError(),

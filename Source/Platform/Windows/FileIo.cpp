@@ -8,6 +8,10 @@
 #include "Platform/Windows/Win32Owners.h"
 #include "Platform/Windows/WideText.h"
 
+// The layer's own functions share these names with <windows.h>'s A/W macros.
+#undef CreateDirectory
+#undef DeleteFile
+
 namespace Platform
 {
 

@@ -9,6 +9,9 @@
 #include "Platform/FileIo.h"
 #include "Platform/Windows/WideText.h"
 
+// The layer's own function shares its name with <shellapi.h>'s A/W macro.
+#undef ShellExecute
+
 namespace Platform
 {
 

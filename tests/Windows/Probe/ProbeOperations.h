@@ -1,0 +1,25 @@
+#pragma once
+// The operations the probe performs, one per run, each answering with what happened as JSON.
+// Paths and addresses are given as Windows sees them (a Linux /tmp/x is Z:/tmp/x).
+
+#include <nlohmann/json.hpp>
+
+#include "ProbeArguments.h"
+
+namespace probe
+{
+
+// Platform::HttpRequest alone: --host, --target, --verb, --header (repeatable), --body,
+// --stream (Begin/Write/End), --decode, --agent, --read-size, --pause-ms (before reading),
+// --cancel-after-ms (clears the running flag from another thread).
+nlohmann::json Request(const Arguments& arguments);
+// FileDownload: --host, --path, --suffix, --crc, --destination (part-file mode, else memory
+// mode), --stop-after-bytes, --pause-after-bytes with --pause-ms.
+nlohmann::json Download(const Arguments& arguments);
+// FileUpload: --url, --method, --header and --field name=value (repeatable), --encode, --body.
+nlohmann::json Upload(const Arguments& arguments);
+// A whole run through DownloadCore as the screens drive it: --program (the program file the
+// release name comes from), --bound-ms, --stop-after-bytes, --pause-first.
+nlohmann::json Run(const Arguments& arguments);
+
+} // namespace probe
