@@ -95,8 +95,17 @@ build_program() {
   fi
   # The Windows build is configured by the Linux build (as for the tests); then only what the demo
   # runs is built in it.
-  cmake --build "$build" -j"$(nproc)" --target norvia_demo_services norvia_windows-configure &&
-    cmake --build "$windows_build" -j"$(nproc)" --target NorviaDownloadManager norvia_demo_setup norvia_wine_trust
+  local targets
+  targets="$(cmake --build "$build" --target help)"
+  if grep -q 'norvia_windows-configure' <<<"$targets"; then
+    cmake --build "$build" -j"$(nproc)" --target norvia_demo_services norvia_windows-configure &&
+      cmake --build "$windows_build" -j"$(nproc)" --target NorviaDownloadManager norvia_demo_setup norvia_wine_trust
+  elif grep -q 'norvia_windows' <<<"$targets"; then
+    cmake --build "$build" -j"$(nproc)" --target norvia_demo_services norvia_windows
+  else
+    echo "demo.sh: the build has no Windows part (is mingw-w64 installed? scripts/install-deps.sh)" >&2
+    return 1
+  fi
 }
 if ! build_program >"$run/build.log" 2>&1; then
   tail -n 30 "$run/build.log" >&2

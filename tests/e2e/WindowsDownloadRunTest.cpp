@@ -91,14 +91,15 @@ class DownloadRun : public e2e::ProgramRun
                                   WineEnvironment(), (work / "program.out").string(), folder.string()));
     }
 
-    // The wine process showing a folder in the file browser, as "explore" starts it.
-    bool FileBrowserShows(const std::string& folderName)
+    // A wine file browser showing the folder itself (not a file in it), as "explore" starts one.
+    bool FileBrowserShows(const fs::path& shown)
     {
         for (const auto& entry : fs::directory_iterator("/proc"))
         {
             const std::string command = ReadText(entry.path() / "cmdline");
-            if (command.find("explorer.exe") != std::string::npos &&
-                command.find(folderName) != std::string::npos)
+            const size_t at = command.find(WinePath(shown));
+            if (command.find("explorer.exe") != std::string::npos && at != std::string::npos &&
+                command.find(".exe", at) == std::string::npos)
             {
                 return true;
             }
@@ -157,7 +158,7 @@ TEST_F(DownloadRun, SetupThatCannotStartShowsTheMessageThenExploresItsFolder)
 {
     // The generated Setup.exe is no program: ShellExecute refuses it (wine answers 11).
     ASSERT_NO_FATAL_FAILURE(StartRun("Norvia_3_2_Home_Download.exe"));
-    ASSERT_TRUE(WaitUntil([&] { return FileBrowserShows(work.filename().string()); }, 120s))
+    ASSERT_TRUE(WaitUntil([&] { return FileBrowserShows(folder); }, 120s))
         << "the setup's folder was not explored" << Diagnostics();
     ExpectVerifiedFiles();
     EXPECT_TRUE(program.Running()) << "the message waits for the user" << Diagnostics();
