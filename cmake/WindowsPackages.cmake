@@ -19,6 +19,9 @@ set_target_properties(nlohmann_json::nlohmann_json PROPERTIES INTERFACE_INCLUDE_
 # of %.2f as on Linux); Windows 7 and later.
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601
                         __USE_MINGW_ANSI_STDIO=1)
+# The exception translator (Source/Platform/Windows/ExceptionTranslator.cpp) throws from faulting
+# instructions; their frames can be unwound only where the exception tables cover them.
+add_compile_options(-fnon-call-exceptions)
 
 if(NORVIA_BUILD_TESTS)
   set(NORVIA_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources (Debian package googletest)")

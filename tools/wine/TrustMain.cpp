@@ -36,7 +36,10 @@ bool Trust(const std::string& pem)
         return Fail("decoding the certificate");
 
     bool ok = false;
-    const HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT");
+    // The registry store itself: wine's logical ROOT store takes a first certificate but drops
+    // later changes without a word.
+    const HCERTSTORE store =
+        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT");
     if (!store)
     {
         Fail("opening the ROOT store");

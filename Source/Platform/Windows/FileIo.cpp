@@ -1,16 +1,12 @@
 #include "Platform/FileIo.h"
 
-#include <windows.h>
+#include "Platform/Windows/Win32Api.h"
 
 #include <climits>
 #include <new>
 
 #include "Platform/Windows/Win32Owners.h"
 #include "Platform/Windows/WideText.h"
-
-// The layer's own functions share these names with <windows.h>'s A/W macros.
-#undef CreateDirectory
-#undef DeleteFile
 
 namespace Platform
 {

@@ -1,16 +1,12 @@
 #include "Platform/Shell.h"
 
-#include <windows.h>
+#include "Platform/Windows/Win32Api.h"
 #include <objbase.h>
-#include <shellapi.h>
 
 #include <cstdint>
 
 #include "Platform/FileIo.h"
 #include "Platform/Windows/WideText.h"
-
-// The layer's own function shares its name with <shellapi.h>'s A/W macro.
-#undef ShellExecute
 
 namespace Platform
 {
