@@ -48,18 +48,24 @@ class DownloadRun : public e2e::ProgramRun
 
     void TearDown() override
     {
-        ProgramRun::TearDown();
-        // What the run left in the prefix (a file browser, a started setup) ends with its server.
+        // What the run left in the prefix (a file browser, a started setup) ends with its server,
+        // while the display is still there: wine processes that lose theirs start over headless.
+        program.Stop();
         StopWineServer();
+        ProgramRun::TearDown();
     }
 
-    // A server started without this run's display (by the prefix's making, by an earlier run)
-    // would give the program a desktop where no window can be made.
+    // A session started without this run's display (by the making of the prefix, by an earlier
+    // run) would give the program a headless desktop of 1024 x 768: no window can be made there,
+    // or the cursor is held inside it. The next server must not start before this one has ended.
     void StopWineServer()
     {
-        e2e::ChildProcess server;
-        if (server.Start({"wineserver", "-k"}, WineEnvironment(), (work / "wineserver.out").string()))
+        const auto wineserver = FindOnPath("wineserver");
+        ASSERT_TRUE(wineserver) << "wine is missing; scripts/install-deps.sh installs it";
+        for (const char* step : {"-k", "-w"})
         {
+            e2e::ChildProcess server;
+            ASSERT_TRUE(server.Start({*wineserver, step}, WineEnvironment(), (work / "wineserver.out").string()));
             server.Wait(30s);
         }
     }
