@@ -196,6 +196,22 @@ bool CreateDirectories(const std::string& path)
     return true;
 }
 
+int OpenRuntimeDescriptor(const std::string& path, bool forWriting)
+{
+    const int flags = forWriting ? O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
+    int fd;
+    do
+        fd = ::open(path.c_str(), flags, 0644);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+void CloseRuntimeDescriptor(int descriptor)
+{
+    if (descriptor >= 0)
+        ::close(descriptor);
+}
+
 namespace
 {
 

@@ -2,6 +2,10 @@
 
 #include "Platform/Windows/Win32Api.h"
 
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
 #include <climits>
 #include <new>
 
@@ -217,6 +221,18 @@ bool CreateDirectories(const std::string& path)
         return false;
     }
     return true;
+}
+
+int OpenRuntimeDescriptor(const std::string& path, bool forWriting)
+{
+    const int flags = _O_BINARY | _O_NOINHERIT | (forWriting ? _O_WRONLY | _O_CREAT | _O_TRUNC : _O_RDONLY);
+    return ::_wopen(NativePathFromUtf8(path).c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+
+void CloseRuntimeDescriptor(int descriptor)
+{
+    if (descriptor >= 0)
+        ::_close(descriptor);
 }
 
 namespace
