@@ -108,17 +108,32 @@ TEST_F(EngineRun, DamagedFileIsReplacedAndTheOthersAreUntouched)
     ExpectSetupStarted();
 }
 
-TEST_F(EngineRun, FileListAnswered404EndsTheRunWithItsMessage)
+// The user then leaves through the exit control: the log goes beside the program and, compressed
+// in the per-user data folder, to the service.
+TEST_F(EngineRun, FileListAnswered404EndsTheRunWithItsMessageAndTheLogIsPosted)
 {
+    const std::string gone = "This version of Norvia can no longer be downloaded.";
     world.ServeDescription(world.Description());
     world.server.Route("GET", kListPath, Response::Status(404, "gone"));
-    const nlohmann::json run = Run();
+    const nlohmann::json run = Run(60s, {"--post-log"});
 
-    EXPECT_TRUE(AnyRecordContains(run, "This version of Norvia can no longer be downloaded.\r\nPlease download the "
-                                       "latest version you received in an e-mail message"));
+    EXPECT_TRUE(AnyRecordContains(run, gone + "\r\nPlease download the latest version you received in an e-mail "
+                                              "message"));
     EXPECT_GE(run["errorCount"], 1);
     EXPECT_EQ(world.RequestsFor(kListPath), 4u) << "one pass only: the four attempts of the first read";
     EXPECT_TRUE(world.SetupLaunches(0).empty());
+
+    std::vector<testsupport::RecordedRequest> logs;
+    for (const auto& request : world.server.Requests())
+        if (request.Header("Method") == "LogErrorInfo")
+            logs.push_back(request);
+    ASSERT_EQ(logs.size(), 1u);
+    const nlohmann::json posted =
+        nlohmann::json::parse(enginetest::Narrow(enginetest::FromUtf16Le(enginetest::Inflate(logs[0].body))), nullptr,
+                              false);
+    ASSERT_TRUE(posted.is_array());
+    EXPECT_NE(posted.dump().find(gone), std::string::npos);
+    EXPECT_NE(enginetest::ReadFileText(world.LocalPath("logfile.txt")).find("Message: " + gone), std::string::npos);
 }
 
 TEST_F(EngineRun, UnreachableStorageEndsAfterSevenPassesAtTheSupportArticle)

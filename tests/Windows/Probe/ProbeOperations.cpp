@@ -285,6 +285,9 @@ nlohmann::json Run(const Arguments& arguments)
         answer["ended"] = WaitUntil([&] { return core->IsFinished(); }, bound);
     }
     answer["elapsedMs"] = MillisecondsSince(start);
+    // What the exit control does: the log beside the program, compressed to the service.
+    if (arguments.Has("post-log"))
+        core->PostLogFile();
     answer["downloadedBytes"] = manager->GetDownloadedBytes();
     answer["totalBytes"] = manager->GetTotalBytes();
     answer["progressPercent"] = manager->GetProgressPercent();

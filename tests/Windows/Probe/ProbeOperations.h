@@ -19,7 +19,8 @@ nlohmann::json Download(const Arguments& arguments);
 // FileUpload: --url, --method, --header and --field name=value (repeatable), --encode, --body.
 nlohmann::json Upload(const Arguments& arguments);
 // A whole run through DownloadCore as the screens drive it: --program (the program file the
-// release name comes from), --bound-ms, --stop-after-bytes, --pause-first.
+// release name comes from), --bound-ms, --stop-after-bytes, --pause-first, --post-log (the
+// exit control's log upload after the run).
 nlohmann::json Run(const Arguments& arguments);
 
 } // namespace probe
