@@ -40,7 +40,8 @@ nd::ScopedHandle OpenForReading(const std::u16string& path, int line)
     const bool folder = Platform::IsDirectory(native);
     nd::ScopedHandle file(folder ? Platform::kInvalidHandle : Platform::OpenFileForReading(native));
     if (!file.IsValid())
-        ReportOpenFailure(path, folder ? Platform::FileError::kIsDirectory : Platform::LastErrorNumber(), line);
+        ReportOpenFailure(path, folder ? Platform::FileError::kIsDirectory : Platform::LastErrorNumber(),
+                          line);
     return file;
 }
 

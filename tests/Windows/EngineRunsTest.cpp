@@ -117,8 +117,9 @@ TEST_F(EngineRun, FileListAnswered404EndsTheRunWithItsMessageAndTheLogIsPosted)
     world.server.Route("GET", kListPath, Response::Status(404, "gone"));
     const nlohmann::json run = Run(60s, {"--post-log"});
 
-    EXPECT_TRUE(AnyRecordContains(run, gone + "\r\nPlease download the latest version you received in an e-mail "
-                                              "message"));
+    EXPECT_TRUE(AnyRecordContains(run, gone +
+                                           "\r\nPlease download the latest version you received in an e-mail "
+                                           "message"));
     EXPECT_GE(run["errorCount"], 1);
     EXPECT_EQ(world.RequestsFor(kListPath), 4u) << "one pass only: the four attempts of the first read";
     EXPECT_TRUE(world.SetupLaunches(0).empty());
@@ -128,12 +129,12 @@ TEST_F(EngineRun, FileListAnswered404EndsTheRunWithItsMessageAndTheLogIsPosted)
         if (request.Header("Method") == "LogErrorInfo")
             logs.push_back(request);
     ASSERT_EQ(logs.size(), 1u);
-    const nlohmann::json posted =
-        nlohmann::json::parse(enginetest::Narrow(enginetest::FromUtf16Le(enginetest::Inflate(logs[0].body))), nullptr,
-                              false);
+    const nlohmann::json posted = nlohmann::json::parse(
+        enginetest::Narrow(enginetest::FromUtf16Le(enginetest::Inflate(logs[0].body))), nullptr, false);
     ASSERT_TRUE(posted.is_array());
     EXPECT_NE(posted.dump().find(gone), std::string::npos);
-    EXPECT_NE(enginetest::ReadFileText(world.LocalPath("logfile.txt")).find("Message: " + gone), std::string::npos);
+    EXPECT_NE(enginetest::ReadFileText(world.LocalPath("logfile.txt")).find("Message: " + gone),
+              std::string::npos);
 }
 
 TEST_F(EngineRun, UnreachableStorageEndsAfterSevenPassesAtTheSupportArticle)
@@ -149,8 +150,10 @@ TEST_F(EngineRun, UnreachableStorageEndsAfterSevenPassesAtTheSupportArticle)
     // Seven passes of two list reads and two verification reads, four attempts each.
     EXPECT_EQ(RecordsStartingWith(run, "Opening connection: "), 7u * 4u * 4u);
     EXPECT_TRUE(AnyRecordWith(run, kAttemptsMessage, nd::kErrorMaxAttemptsExceeded));
-    EXPECT_TRUE(AnyRecordWith(run, "Connection::HttpSendRequest failed", Platform::HttpError::kCannotConnect));
-    EXPECT_EQ(run["lastUserMessage"], "Downloading setup failed. You are now directed to our Support Center for help.");
+    EXPECT_TRUE(
+        AnyRecordWith(run, "Connection::HttpSendRequest failed", Platform::HttpError::kCannotConnect));
+    EXPECT_EQ(run["lastUserMessage"],
+              "Downloading setup failed. You are now directed to our Support Center for help.");
     EXPECT_TRUE(world.SupportArticleOpened());
     EXPECT_TRUE(world.SetupLaunches(0).empty());
 }

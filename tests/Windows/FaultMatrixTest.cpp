@@ -29,7 +29,10 @@ struct Scenario
     using Step = std::function<void(WineWorld&)>;
     using Check = std::function<void(WineWorld&, const nlohmann::json&)>;
 
-    Scenario(std::string name, End end, Step arrange) : name(std::move(name)), end(end), arrange(std::move(arrange)) {}
+    Scenario(std::string name, End end, Step arrange)
+        : name(std::move(name)), end(end), arrange(std::move(arrange))
+    {
+    }
     Scenario& Records(std::vector<std::string> texts)
     {
         records = std::move(texts);
@@ -109,7 +112,8 @@ Scenario::Check RecordWith(const std::string& text, int errorNumber, int orNumbe
 {
     return [=](WineWorld&, const nlohmann::json& run)
     {
-        EXPECT_TRUE(AnyRecordWith(run, text, errorNumber) || (orNumber != 0 && AnyRecordWith(run, text, orNumber)))
+        EXPECT_TRUE(AnyRecordWith(run, text, errorNumber) ||
+                    (orNumber != 0 && AnyRecordWith(run, text, orNumber)))
             << text << " with " << errorNumber;
     };
 }
@@ -140,33 +144,45 @@ Response Silence(const testsupport::RecordedRequest&)
 const std::vector<Scenario> kScenarios{
     // [SECTION] Transfers
     Scenario("ConnectionResetInTheMiddleOfAFile", End::SetupLaunched,
-             [](WineWorld& w) { ServeData(w, {Response::ResetAfter(DataFile(w), 40000), Response::Ok(DataFile(w))}); })
+             [](WineWorld& w) {
+                 ServeData(w, {Response::ResetAfter(DataFile(w), 40000), Response::Ok(DataFile(w))});
+             })
         .Records({"InternetReadFile Failed for: "})
         .Then([](WineWorld& w, const nlohmann::json&) { EXPECT_EQ(w.RequestsFor(kDataPath), 2u); }),
     Scenario("BodyCutShortUnderItsFullContentLength", End::SetupLaunched,
-             [](WineWorld& w) { ServeData(w, {Response::CutShort(DataFile(w), 30000), Response::Ok(DataFile(w))}); })
+             [](WineWorld& w) {
+                 ServeData(w, {Response::CutShort(DataFile(w), 30000), Response::Ok(DataFile(w))});
+             })
         .Records({"incorrect CRC", "InternetReadFile Failed for: "}),
     Scenario("BodyCutShortUnderAMatchingContentLength", End::SetupLaunched,
-             [](WineWorld& w)
-             { ServeData(w, {Response::Ok(DataFile(w).substr(0, 30000)), Response::Ok(DataFile(w))}); })
+             [](WineWorld& w) {
+                 ServeData(w, {Response::Ok(DataFile(w).substr(0, 30000)), Response::Ok(DataFile(w))});
+             })
         .Records({"incorrect CRC"}),
     Scenario("ContentLengthBeyondTheWholeBody", End::SetupLaunched,
-             [](WineWorld& w) { ServeData(w, {Response::WrongLength(DataFile(w), DataFile(w).size() + 5000)}); })
+             [](WineWorld& w)
+             { ServeData(w, {Response::WrongLength(DataFile(w), DataFile(w).size() + 5000)}); })
         .Records({"Error reading file, reconnecting."}),
     Scenario("ServerStallsInTheMiddleOfABody", End::SetupLaunched,
-             [](WineWorld& w) { ServeData(w, {Response::Stall(DataFile(w), 30000, 60s), Response::Ok(DataFile(w))}); })
+             [](WineWorld& w) {
+                 ServeData(w, {Response::Stall(DataFile(w), 30000, 60s), Response::Ok(DataFile(w))});
+             })
         .Then(RecordWith("InternetReadFile Failed for: ", Platform::HttpError::kTimeout)),
     Scenario("FileAnswers500Then503Then200", End::SetupLaunched,
-             [](WineWorld& w)
-             { ServeData(w, {Response::Status(500, "busy"), Response::Status(503, "later"), Response::Ok(DataFile(w))}); })
+             [](WineWorld& w) {
+                 ServeData(w, {Response::Status(500, "busy"), Response::Status(503, "later"),
+                               Response::Ok(DataFile(w))});
+             })
         .Records({"Response status not 200, but 500", "Response status not 200, but 503",
                   "The download contained errors, but they seem to be resolved. Starting setup"}),
-    Scenario("FileAlwaysAnswers500", End::ErrorNoSetup, [](WineWorld& w) { ServeData(w, {Response::Status(500)}); })
+    Scenario("FileAlwaysAnswers500", End::ErrorNoSetup,
+             [](WineWorld& w) { ServeData(w, {Response::Status(500)}); })
         .Records({"Response status not 200, but 500"})
         .Then(All({kAttemptsEnd,
                    [](WineWorld& w, const nlohmann::json&) { EXPECT_EQ(w.RequestsFor(kDataPath), 28u); }})),
     // The stored bytes are the encoded ones; they never pass for the file.
-    Scenario("FileSentGzipEncodedUnasked", End::ErrorNoSetup, [](WineWorld& w) { ServeData(w, {Response::Gzip(DataFile(w))}); })
+    Scenario("FileSentGzipEncodedUnasked", End::ErrorNoSetup,
+             [](WineWorld& w) { ServeData(w, {Response::Gzip(DataFile(w))}); })
         .Records({"incorrect CRC"})
         .Then(kAttemptsEnd),
 
@@ -178,7 +194,8 @@ const std::vector<Scenario> kScenarios{
                  mirror.Route("GET", "/mirror/Setup-1a.bin", Response::Ok(DataFile(w)));
                  ServeData(w, {Response::Redirect(mirror.Url("/mirror/Setup-1a.bin"))});
              })
-        .Then([](WineWorld& w, const nlohmann::json&) { EXPECT_EQ(w.extraServers[0]->Requests().size(), 1u); }),
+        .Then([](WineWorld& w, const nlohmann::json&)
+              { EXPECT_EQ(w.extraServers[0]->Requests().size(), 1u); }),
     Scenario("RedirectFromHttpsToPlainHttpIsRefused", End::ErrorNoSetup,
              [](WineWorld& w)
              {
@@ -187,9 +204,12 @@ const std::vector<Scenario> kScenarios{
                  ServeData(w, {Response::Redirect(plain.Url("/plain/Setup-1a.bin"))});
              })
         .Then(All({kAttemptsEnd, NoRequestAt(0),
-                   RecordWith("Connection::HttpSendRequest failed for: ", Platform::HttpError::kHttpsToHttpRedirect)})),
-    Scenario("RedirectLoop", End::ErrorNoSetup, [](WineWorld& w) { ServeData(w, {Response::Redirect(w.server.Url(kDataPath))}); })
-        .Then(All({kAttemptsEnd, RecordWith("HttpSendRequest failed", Platform::HttpError::kRedirectFailed)})),
+                   RecordWith("Connection::HttpSendRequest failed for: ",
+                              Platform::HttpError::kHttpsToHttpRedirect)})),
+    Scenario("RedirectLoop", End::ErrorNoSetup,
+             [](WineWorld& w) { ServeData(w, {Response::Redirect(w.server.Url(kDataPath))}); })
+        .Then(
+            All({kAttemptsEnd, RecordWith("HttpSendRequest failed", Platform::HttpError::kRedirectFailed)})),
 
     // [SECTION] Certificates and the service
     Scenario("StorageCertificateExpired", End::ErrorNoSetup,
@@ -203,9 +223,11 @@ const std::vector<Scenario> kScenarios{
                                               kRevocationCheckFailed)})),
     Scenario("ServiceCertificateForAnotherHost", End::RefusedAtRequest,
              [](WineWorld& w) { MoveServiceTo(w, Certificate::WrongName); })
-        .Then(All({NoRequestAt(0), RecordWith("Error on HttpSendRequest", Platform::HttpError::kCertNameInvalid)})),
+        .Then(All(
+            {NoRequestAt(0), RecordWith("Error on HttpSendRequest", Platform::HttpError::kCertNameInvalid)})),
     Scenario("AnswerCompressedWithGzip", End::SetupLaunched,
-             [](WineWorld& w) { w.server.Route("POST", kServicePath, Response::Gzip(w.Description().dump())); })
+             [](WineWorld& w)
+             { w.server.Route("POST", kServicePath, Response::Gzip(w.Description().dump())); })
         .Then(
             [](WineWorld& w, const nlohmann::json&)
             {
@@ -229,12 +251,13 @@ const std::vector<Scenario> kScenarios{
              })
         .Launching("My Setup#1_ABC.exe"),
     Scenario("TraversalWithBackslashes", End::ErrorNoSetup,
-             [](WineWorld& w)
-             {
-                 w.ServeList(enginetest::FileListText(w.files) + reliability::EntryText("..\\..\\Escape.exe", "5", "5"));
+             [](WineWorld& w) {
+                 w.ServeList(enginetest::FileListText(w.files) +
+                             reliability::EntryText("..\\..\\Escape.exe", "5", "5"));
              })
         .Records({"The file list names a file with a backslash: ..\\..\\Escape.exe"})
-        .Then([](WineWorld& w, const nlohmann::json&) { EXPECT_EQ(w.RequestsFor("/rel/Files/Setup.exe"), 0u); }),
+        .Then([](WineWorld& w, const nlohmann::json&)
+              { EXPECT_EQ(w.RequestsFor("/rel/Files/Setup.exe"), 0u); }),
 };
 
 class FaultMatrix : public ::testing::TestWithParam<Scenario>

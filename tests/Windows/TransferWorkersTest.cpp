@@ -42,7 +42,8 @@ protected:
 TEST_F(Transfer, RequestCarriesItsHeaderLinesAndReadsTheWholeAnswer)
 {
     world.server.Route("GET", "/a", Response::Ok("body").WithHeader("X-Answer", "yes"));
-    const auto answer = Probe({"request", Host(), "--target=/a?x=1", "--header=X-One: 1", "--header=User-Agent: Probe"});
+    const auto answer =
+        Probe({"request", Host(), "--target=/a?x=1", "--header=X-One: 1", "--header=User-Agent: Probe"});
 
     EXPECT_EQ(answer["sent"], true);
     EXPECT_EQ(answer["status"], 200);
@@ -66,9 +67,11 @@ TEST_F(Transfer, ClearingTheRunningFlagEndsTheWaitAtOnce)
     world.server.Route("GET", "/stall", Response::Stall(std::string(4000, 's'), 1000, 60s));
     for (const char* target : {"/silent", "/stall"})
     {
-        const auto answer = Probe({"request", Host(), std::string("--target=") + target, "--cancel-after-ms=800"});
+        const auto answer =
+            Probe({"request", Host(), std::string("--target=") + target, "--cancel-after-ms=800"});
         const bool failedInSend = answer["sent"] == false;
-        EXPECT_EQ(failedInSend ? answer["sendError"] : answer["readError"], Platform::HttpError::kOperationCancelled)
+        EXPECT_EQ(failedInSend ? answer["sendError"] : answer["readError"],
+                  Platform::HttpError::kOperationCancelled)
             << target;
         EXPECT_LT(answer["cancelToReturnMs"], 1000) << target;
     }
@@ -146,8 +149,9 @@ TEST_F(Transfer, PartFileDownloadHoldsWhilePausedAndWritesExactlyTheBody)
 TEST_F(Transfer, StopEndsAPartFileDownloadPromptly)
 {
     world.server.Route("GET", "/s.bin", Response::Stall(enginetest::Pattern(60000, 9), 5000, 60s));
-    const auto answer = Probe({"download", Host(), "--path=/s.bin", "--crc=1",
-                               "--destination=" + WindowsPath(world.program / "s.bin"), "--stop-after-bytes=5000"});
+    const auto answer =
+        Probe({"download", Host(), "--path=/s.bin", "--crc=1",
+               "--destination=" + WindowsPath(world.program / "s.bin"), "--stop-after-bytes=5000"});
     EXPECT_LT(answer["stopMs"], 1000);
     EXPECT_EQ(answer["state"], 7);
     EXPECT_EQ(world.RequestsFor("/s.bin"), 1u) << "no attempt after the stop";

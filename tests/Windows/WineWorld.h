@@ -29,8 +29,8 @@ inline constexpr const char* kListPath = "/rel/Files/Norvia_3_2_Home.txt";
 inline constexpr const char* kServicePath = "/Norvia/DownloadManager8.ashx";
 inline constexpr const char* kAttemptsMessage = "Maximum download attempts exceeded";
 
-inline testsupport::ServerOptions LocalServer(testsupport::Certificate certificate = testsupport::Certificate::Trusted,
-                                              bool secure = true)
+inline testsupport::ServerOptions
+LocalServer(testsupport::Certificate certificate = testsupport::Certificate::Trusted, bool secure = true)
 {
     return {secure, "localhost", certificate};
 }

@@ -1,6 +1,7 @@
 #include "Platform/Digest.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <wincrypt.h>
 
 #include "Platform/Windows/Win32Owners.h"

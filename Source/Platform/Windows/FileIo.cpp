@@ -9,8 +9,8 @@
 #include <climits>
 #include <new>
 
-#include "Platform/Windows/Win32Owners.h"
 #include "Platform/Windows/WideText.h"
+#include "Platform/Windows/Win32Owners.h"
 
 namespace Platform
 {
@@ -205,7 +205,8 @@ bool CreateDirectories(const std::string& path)
     }
     // Each prefix ending before a "/" in turn; existing ones (the drive "C:" among them) are fine.
     const std::string unified = Utf8PathFromNative(NativePathFromUtf8(path));
-    for (size_t slash = unified.find('/', 1); slash != std::string::npos; slash = unified.find('/', slash + 1))
+    for (size_t slash = unified.find('/', 1); slash != std::string::npos;
+         slash = unified.find('/', slash + 1))
     {
         const std::string prefix = unified.substr(0, slash);
         if (IsDirectory(prefix) || prefix.back() == ':')

@@ -38,8 +38,8 @@ ShellResult ShellExecute(ShellVerb verb, const std::string& target, const std::s
     const bool explore = verb == ShellVerb::Explore;
     // An address stays as it is; a path gets the separators the shell expects.
     const bool address = target.find("://") != std::string::npos;
-    const std::wstring file = address ? WideFromUtf8(target)
-                                      : NativePathFromUtf8(explore ? FolderToExplore(target) : target);
+    const std::wstring file =
+        address ? WideFromUtf8(target) : NativePathFromUtf8(explore ? FolderToExplore(target) : target);
     const std::wstring folder = NativePathFromUtf8(workingFolder);
     // Verbs may be carried out by shell extensions, which need COM on the calling thread (a
     // worker thread has not set it up).

@@ -1,9 +1,9 @@
 // The Win32 file layer: UTF-8 paths with "/" reach the wide calls intact, the sharing modes of
 // the part files, and the engine's own error numbers match what the system answers.
 
+#include "Platform/FileIo.h"
 #include "Core/StringUtils.h"
 #include "DownloadSystem/CGZip.h"
-#include "Platform/FileIo.h"
 #include "Platform/ProcessInfo.h"
 
 #include <gtest/gtest.h>

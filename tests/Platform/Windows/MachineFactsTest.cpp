@@ -3,10 +3,10 @@
 #include "Platform/Clock.h"
 #include "Platform/Digest.h"
 #include "Platform/ErrorText.h"
+#include "Platform/FileIo.h"
 #include "Platform/MachineInfo.h"
 #include "Platform/Shell.h"
 #include "Platform/UserFolders.h"
-#include "Platform/FileIo.h"
 
 #include <gtest/gtest.h>
 

@@ -65,7 +65,8 @@ DownloadSystem::FileUpload::StringMap Pairs(const std::vector<std::string>& entr
     for (const auto& entry : entries)
     {
         const size_t equals = entry.find('=');
-        map[Wide(entry.substr(0, equals))] = equals == std::string::npos ? u"" : Wide(entry.substr(equals + 1));
+        map[Wide(entry.substr(0, equals))] =
+            equals == std::string::npos ? u"" : Wide(entry.substr(equals + 1));
     }
     return map;
 }
@@ -195,8 +196,10 @@ nlohmann::json Download(const Arguments& arguments)
         else
         {
             download.StartPartDownload(Wide(arguments.Text("destination")));
-            const auto reached = [&](int64_t bytes)
-            { return WaitUntil([&] { return download.GetBytesReceived() >= bytes || download.GetState() == 7; }, 30s); };
+            const auto reached = [&](int64_t bytes) {
+                return WaitUntil(
+                    [&] { return download.GetBytesReceived() >= bytes || download.GetState() == 7; }, 30s);
+            };
             if (pauseAfter >= 0 && reached(pauseAfter))
             {
                 download.TogglePause();
@@ -230,7 +233,8 @@ nlohmann::json Upload(const Arguments& arguments)
 {
     DownloadSystem::FileUpload upload;
     const std::u16string url = Wide(arguments.Text("url"));
-    const auto method = static_cast<uint32_t>(arguments.Number("method", DownloadSystem::FileUpload::kMethodPost));
+    const auto method =
+        static_cast<uint32_t>(arguments.Number("method", DownloadSystem::FileUpload::kMethodPost));
     const auto headers = Pairs(arguments.All("header"));
     bool ok = false;
     if (arguments.Has("body"))
