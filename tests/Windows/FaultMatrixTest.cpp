@@ -17,54 +17,13 @@ using testsupport::Certificate;
 constexpr const char* kDataPath = "/rel/Files/Setup-1a.bin";
 constexpr int kRevocationCheckFailed = 12057;
 
-enum class End
-{
-    SetupLaunched,    // every file verified and the setup started
-    ErrorNoSetup,     // the run ended with error records, nothing started
-    RefusedAtRequest, // the description request failed: no run at all
-};
-
-struct Scenario
-{
-    using Step = std::function<void(WineWorld&)>;
-    using Check = std::function<void(WineWorld&, const nlohmann::json&)>;
-
-    Scenario(std::string name, End end, Step arrange)
-        : name(std::move(name)), end(end), arrange(std::move(arrange))
-    {
-    }
-    Scenario& Records(std::vector<std::string> texts)
-    {
-        records = std::move(texts);
-        return *this;
-    }
-    Scenario& Then(Check check)
-    {
-        verify = std::move(check);
-        return *this;
-    }
-    Scenario& Launching(std::string localName)
-    {
-        setupName = std::move(localName);
-        return *this;
-    }
-
-    std::string name;
-    End end;
-    Step arrange;
-    std::vector<std::string> records;
-    Check verify;
-    std::string setupName = "Setup_ABC.exe";
-};
+using reliability::End;
+using Scenario = reliability::BasicScenario<WineWorld>;
+using Check = Scenario::Step;
 
 std::string ScenarioName(const ::testing::TestParamInfo<Scenario>& info)
 {
     return info.param.name;
-}
-
-void PrintTo(const Scenario& scenario, std::ostream* out)
-{
-    *out << scenario.name;
 }
 
 const std::string& DataFile(WineWorld& world)
@@ -102,44 +61,37 @@ void MoveServiceTo(WineWorld& world, Certificate certificate)
     ::setenv("NORVIA_SERVICE_HOST", service.HostPort().c_str(), 1);
 }
 
-Scenario::Check NoRequestAt(size_t server)
+Check NoRequestAt(size_t server)
 {
-    return [server](WineWorld& w, const nlohmann::json&)
+    return [server](WineWorld& w)
     { EXPECT_EQ(w.extraServers.at(server)->Requests().size(), 0u) << "no request over a refused channel"; };
 }
 
-Scenario::Check RecordWith(const std::string& text, int errorNumber, int orNumber = 0)
+Check RecordWith(const std::string& text, int errorNumber, int orNumber = 0)
 {
-    return [=](WineWorld&, const nlohmann::json& run)
+    return [=](WineWorld& w)
     {
-        EXPECT_TRUE(AnyRecordWith(run, text, errorNumber) ||
-                    (orNumber != 0 && AnyRecordWith(run, text, orNumber)))
+        EXPECT_TRUE(AnyRecordWith(w.lastRun, text, errorNumber) ||
+                    (orNumber != 0 && AnyRecordWith(w.lastRun, text, orNumber)))
             << text << " with " << errorNumber;
     };
 }
 
 // Several checks in one.
-Scenario::Check All(std::vector<Scenario::Check> checks)
+Check All(std::vector<Check> checks)
 {
-    return [checks](WineWorld& w, const nlohmann::json& run)
+    return [checks](WineWorld& w)
     {
         for (const auto& check : checks)
-            check(w, run);
+            check(w);
     };
 }
 
-const Scenario::Check kAttemptsEnd = [](WineWorld& w, const nlohmann::json& run)
+const Check kAttemptsEnd = [](WineWorld& w)
 {
-    EXPECT_TRUE(AnyRecordWith(run, kAttemptsMessage, nd::kErrorMaxAttemptsExceeded));
+    EXPECT_TRUE(AnyRecordWith(w.lastRun, kAttemptsMessage, nd::kErrorMaxAttemptsExceeded));
     EXPECT_TRUE(w.SupportArticleOpened());
 };
-
-Response Silence(const testsupport::RecordedRequest&)
-{
-    if (testsupport::ConnectionContext* connection = testsupport::ConnectionContext::Current())
-        connection->lifetime.SleepFor(120s);
-    return Response::Status(503);
-}
 
 const std::vector<Scenario> kScenarios{
     // [SECTION] Transfers
@@ -148,7 +100,7 @@ const std::vector<Scenario> kScenarios{
                  ServeData(w, {Response::ResetAfter(DataFile(w), 40000), Response::Ok(DataFile(w))});
              })
         .Records({"InternetReadFile Failed for: "})
-        .Then([](WineWorld& w, const nlohmann::json&) { EXPECT_EQ(w.RequestsFor(kDataPath), 2u); }),
+        .Then([](WineWorld& w) { EXPECT_EQ(w.RequestsFor(kDataPath), 2u); }),
     Scenario("BodyCutShortUnderItsFullContentLength", End::SetupLaunched,
              [](WineWorld& w) {
                  ServeData(w, {Response::CutShort(DataFile(w), 30000), Response::Ok(DataFile(w))});
@@ -178,8 +130,7 @@ const std::vector<Scenario> kScenarios{
     Scenario("FileAlwaysAnswers500", End::ErrorNoSetup,
              [](WineWorld& w) { ServeData(w, {Response::Status(500)}); })
         .Records({"Response status not 200, but 500"})
-        .Then(All({kAttemptsEnd,
-                   [](WineWorld& w, const nlohmann::json&) { EXPECT_EQ(w.RequestsFor(kDataPath), 28u); }})),
+        .Then(All({kAttemptsEnd, [](WineWorld& w) { EXPECT_EQ(w.RequestsFor(kDataPath), 28u); }})),
     // The stored bytes are the encoded ones; they never pass for the file.
     Scenario("FileSentGzipEncodedUnasked", End::ErrorNoSetup,
              [](WineWorld& w) { ServeData(w, {Response::Gzip(DataFile(w))}); })
@@ -194,8 +145,7 @@ const std::vector<Scenario> kScenarios{
                  mirror.Route("GET", "/mirror/Setup-1a.bin", Response::Ok(DataFile(w)));
                  ServeData(w, {Response::Redirect(mirror.Url("/mirror/Setup-1a.bin"))});
              })
-        .Then([](WineWorld& w, const nlohmann::json&)
-              { EXPECT_EQ(w.extraServers[0]->Requests().size(), 1u); }),
+        .Then([](WineWorld& w) { EXPECT_EQ(w.extraServers[0]->Requests().size(), 1u); }),
     Scenario("RedirectFromHttpsToPlainHttpIsRefused", End::ErrorNoSetup,
              [](WineWorld& w)
              {
@@ -229,7 +179,7 @@ const std::vector<Scenario> kScenarios{
              [](WineWorld& w)
              { w.server.Route("POST", kServicePath, Response::Gzip(w.Description().dump())); })
         .Then(
-            [](WineWorld& w, const nlohmann::json&)
+            [](WineWorld& w)
             {
                 const auto requests = w.server.Requests();
                 ASSERT_FALSE(requests.empty());
@@ -239,7 +189,7 @@ const std::vector<Scenario> kScenarios{
     Scenario("ServiceNeverAnswers", End::RefusedAtRequest,
              [](WineWorld& w) { w.server.Route("POST", kServicePath, testsupport::Handler(Silence)); })
         .Then(All({RecordWith("Error on HttpSendRequest", Platform::HttpError::kTimeout),
-                   [](WineWorld& w, const nlohmann::json&) { EXPECT_EQ(w.RequestsFor(kServicePath), 3u); }})),
+                   [](WineWorld& w) { EXPECT_EQ(w.RequestsFor(kServicePath), 3u); }})),
 
     // [SECTION] Names that become request targets and Win32 paths
     Scenario("NameWithSpaceAndHash", End::SetupLaunched,
@@ -256,8 +206,7 @@ const std::vector<Scenario> kScenarios{
                              reliability::EntryText("..\\..\\Escape.exe", "5", "5"));
              })
         .Records({"The file list names a file with a backslash: ..\\..\\Escape.exe"})
-        .Then([](WineWorld& w, const nlohmann::json&)
-              { EXPECT_EQ(w.RequestsFor("/rel/Files/Setup.exe"), 0u); }),
+        .Then([](WineWorld& w) { EXPECT_EQ(w.RequestsFor("/rel/Files/Setup.exe"), 0u); }),
 };
 
 class FaultMatrix : public ::testing::TestWithParam<Scenario>
@@ -277,7 +226,7 @@ TEST_P(FaultMatrix, EndsAsExpected)
     const Scenario& scenario = GetParam();
     world.ServeRelease();
     scenario.arrange(world);
-    const ProbeResult result = world.RunProgram(120s);
+    const ProbeResult result = world.RunProgram(scenario.bound);
     ASSERT_EQ(result.exitStatus, 0) << result.output;
     const nlohmann::json& run = result.answer;
     ASSERT_TRUE(run.is_object()) << result.output;
@@ -310,7 +259,7 @@ TEST_P(FaultMatrix, EndsAsExpected)
     for (const auto& text : scenario.records)
         EXPECT_TRUE(AnyRecordContains(run, text)) << "no record contains: " << text;
     if (scenario.verify)
-        scenario.verify(world, run);
+        scenario.verify(world);
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, FaultMatrix, ::testing::ValuesIn(kScenarios), ScenarioName);

@@ -5,22 +5,10 @@
 
 #include "WineWorld.h"
 
-#include "support/TestConnection.h"
-
 namespace wintest
 {
 namespace
 {
-
-using testsupport::RecordedRequest;
-
-// Holds the request without a word until the server stops.
-Response Silence(const RecordedRequest&)
-{
-    if (testsupport::ConnectionContext* connection = testsupport::ConnectionContext::Current())
-        connection->lifetime.SleepFor(120s);
-    return Response::Status(503);
-}
 
 class Transfer : public WineTest
 {

@@ -73,10 +73,14 @@ public:
     HttpsTestServer server;
     std::vector<std::unique_ptr<HttpsTestServer>> extraServers;
     std::vector<SetupFile> files;
+    nlohmann::json lastRun; // the answer of the last RunProgram
 
 private:
     std::map<std::string, std::string> before;
 };
+
+// Holds the request without a word until the server stops.
+Response Silence(const testsupport::RecordedRequest& request);
 
 // The launch recorder's bytes: the setup of every release served here.
 const std::string& RecorderProgram();

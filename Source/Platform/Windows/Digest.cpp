@@ -37,20 +37,6 @@ bool AcquireProvider(DWORD type, CryptProvider& provider)
 
 } // namespace
 
-size_t DigestLength(DigestKind kind)
-{
-    switch (kind)
-    {
-    case DigestKind::Sha1:
-        return 20;
-    case DigestKind::Md5:
-        return 16;
-    case DigestKind::Sha256:
-        return 32;
-    }
-    return 0;
-}
-
 // The hash is declared after its provider, so it is destroyed before the provider is released.
 struct Digest::Impl
 {

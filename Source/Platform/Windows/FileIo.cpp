@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <climits>
-#include <new>
 
 #include "Platform/Windows/WideText.h"
 #include "Platform/Windows/Win32Owners.h"
@@ -86,22 +85,6 @@ bool ReadFile(NativeHandle handle, void* buffer, size_t size, size_t& read)
     if (!::ReadFile(ToHandle(handle), buffer, ask, &got, nullptr))
         return false;
     read = got;
-    return true;
-}
-
-bool ReadFully(NativeHandle handle, void* buffer, size_t size, size_t& read)
-{
-    read = 0;
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    while (read < size)
-    {
-        size_t got = 0;
-        if (!ReadFile(handle, bytes + read, size - read, got))
-            return false;
-        if (got == 0)
-            break;
-        read += got;
-    }
     return true;
 }
 
@@ -234,61 +217,6 @@ void CloseRuntimeDescriptor(int descriptor)
 {
     if (descriptor >= 0)
         ::_close(descriptor);
-}
-
-namespace
-{
-
-bool ReadOpenFile(NativeHandle file, std::string& content)
-{
-    uint64_t size = 0;
-    if (!GetFileSize(file, size))
-        return false;
-    if (size > content.max_size())
-    {
-        ::SetLastError(ERROR_FILE_TOO_LARGE);
-        return false;
-    }
-    try
-    {
-        content.resize(static_cast<size_t>(size));
-        size_t read = 0;
-        if (!ReadFully(file, content.data(), content.size(), read))
-            return false;
-        content.resize(read);
-        // A file that grew since it was measured: take the rest as well.
-        char more[16384];
-        for (;;)
-        {
-            size_t got = 0;
-            if (!ReadFile(file, more, sizeof more, got))
-                return false;
-            if (got == 0)
-                return true;
-            content.append(more, got);
-        }
-    }
-    catch (const std::bad_alloc&)
-    {
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
-}
-
-} // namespace
-
-bool ReadWholeFile(const std::string& path, std::string& content)
-{
-    content.clear();
-    FileHandle file(OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    if (!file)
-        return false;
-    if (!ReadOpenFile(reinterpret_cast<NativeHandle>(file.get()), content))
-    {
-        content.clear();
-        return false;
-    }
-    return true;
 }
 
 // The text log: replaced as a whole, readable by others while it is written.
