@@ -158,16 +158,22 @@ TEST_F(EngineRun, UnreachableStorageEndsAfterSevenPassesAtTheSupportArticle)
     EXPECT_TRUE(world.SetupLaunches(0).empty());
 }
 
+// Running, and paused first: a paused worker waits in 100 ms steps, a running one in WinINet.
 TEST_F(EngineRun, StopDuringATransferEndsPromptlyWithoutSetup)
 {
     world.ServeRelease();
     world.server.Route("GET", "/rel/Files/Setup.exe", Response::Slow(world.files[0].content, 1024, 50ms));
-    const nlohmann::json run = Run(60s, {"--stop-after-bytes=0"});
-
-    EXPECT_EQ(run["stopReached"], true);
-    EXPECT_LT(run["stopMs"], 3000);
-    EXPECT_EQ(run["ended"], true);
-    EXPECT_LT(run["downloadedBytes"], world.files[0].content.size());
+    for (const bool pauseFirst : {false, true})
+    {
+        std::vector<std::string> stop{"--stop-after-bytes=0"};
+        if (pauseFirst)
+            stop.push_back("--pause-first");
+        const nlohmann::json run = Run(60s, stop);
+        EXPECT_EQ(run["stopReached"], true) << pauseFirst;
+        EXPECT_LT(run["stopMs"], 3000) << pauseFirst;
+        EXPECT_EQ(run["ended"], true) << pauseFirst;
+        EXPECT_LT(run["downloadedBytes"], world.files[0].content.size()) << pauseFirst;
+    }
     EXPECT_EQ(world.RequestsFor("/rel/Files/Setup-1a.bin"), 0u);
     EXPECT_TRUE(world.SetupLaunches(0).empty());
 }
