@@ -106,31 +106,11 @@ const std::vector<Scenario> kScenarios{
                  ServeData(w, {Response::CutShort(DataFile(w), 30000), Response::Ok(DataFile(w))});
              })
         .Records({"incorrect CRC", "InternetReadFile Failed for: "}),
-    Scenario("BodyCutShortUnderAMatchingContentLength", End::SetupLaunched,
-             [](WineWorld& w) {
-                 ServeData(w, {Response::Ok(DataFile(w).substr(0, 30000)), Response::Ok(DataFile(w))});
-             })
-        .Records({"incorrect CRC"}),
-    Scenario("ContentLengthBeyondTheWholeBody", End::SetupLaunched,
-             [](WineWorld& w)
-             { ServeData(w, {Response::WrongLength(DataFile(w), DataFile(w).size() + 5000)}); })
-        .Records({"Error reading file, reconnecting."}),
     Scenario("ServerStallsInTheMiddleOfABody", End::SetupLaunched,
              [](WineWorld& w) {
                  ServeData(w, {Response::Stall(DataFile(w), 30000, 60s), Response::Ok(DataFile(w))});
              })
         .Then(RecordWith("InternetReadFile Failed for: ", Platform::HttpError::kTimeout)),
-    Scenario("FileAnswers500Then503Then200", End::SetupLaunched,
-             [](WineWorld& w) {
-                 ServeData(w, {Response::Status(500, "busy"), Response::Status(503, "later"),
-                               Response::Ok(DataFile(w))});
-             })
-        .Records({"Response status not 200, but 500", "Response status not 200, but 503",
-                  "The download contained errors, but they seem to be resolved. Starting setup"}),
-    Scenario("FileAlwaysAnswers500", End::ErrorNoSetup,
-             [](WineWorld& w) { ServeData(w, {Response::Status(500)}); })
-        .Records({"Response status not 200, but 500"})
-        .Then(All({kAttemptsEnd, [](WineWorld& w) { EXPECT_EQ(w.RequestsFor(kDataPath), 28u); }})),
     // The stored bytes are the encoded ones; they never pass for the file.
     Scenario("FileSentGzipEncodedUnasked", End::ErrorNoSetup,
              [](WineWorld& w) { ServeData(w, {Response::Gzip(DataFile(w))}); })
@@ -200,13 +180,6 @@ const std::vector<Scenario> kScenarios{
                  w.server.Route("GET", "/rel/Files/My%20Setup%231.exe", Response::Ok(w.files[0].content));
              })
         .Launching("My Setup#1_ABC.exe"),
-    Scenario("TraversalWithBackslashes", End::ErrorNoSetup,
-             [](WineWorld& w) {
-                 w.ServeList(enginetest::FileListText(w.files) +
-                             reliability::EntryText("..\\..\\Escape.exe", "5", "5"));
-             })
-        .Records({"The file list names a file with a backslash: ..\\..\\Escape.exe"})
-        .Then([](WineWorld& w) { EXPECT_EQ(w.RequestsFor("/rel/Files/Setup.exe"), 0u); }),
 };
 
 class FaultMatrix : public ::testing::TestWithParam<Scenario>

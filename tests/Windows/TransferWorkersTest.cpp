@@ -1,7 +1,7 @@
 // The Windows transfer layer and the workers on it, under wine against the local HTTPS server:
-// Platform::HttpRequest on WinINet, FileDownload in both modes and FileUpload in both sending
-// paths. What WinINet itself cannot keep (prompt cancellation, time-outs, a paused reader) is
-// what these runs pin.
+// Platform::HttpRequest on WinINet, FileDownload writing a part file, FileUpload sending fields.
+// What WinINet itself does not keep (prompt cancellation, time-outs, a paused reader) is what these
+// runs pin; the engine runs use both workers in every other way.
 
 #include "WineWorld.h"
 
@@ -98,27 +98,6 @@ TEST_F(Transfer, StreamedPostArrivesWholeAndItsCompressedAnswerIsDecoded)
 
 // [SECTION] FileDownload
 
-TEST_F(Transfer, MemoryDownloadIsCheckedAgainstItsCrc)
-{
-    const std::string content = enginetest::Pattern(50000, 7);
-    world.server.Route("GET", "/f.bin", Response::Ok(content));
-    const std::string crc = std::to_string(enginetest::CrcOf(content));
-
-    const auto right = Probe({"download", Host(), "--path=/f.bin", "--crc=" + crc});
-    EXPECT_EQ(right["state"], 7);
-    EXPECT_EQ(right["verified"], true);
-    EXPECT_EQ(right["data"]["crc"], enginetest::CrcOf(content));
-    EXPECT_EQ(right["finishedCalls"], 1);
-    EXPECT_GE(right["progressCalls"], 1);
-
-    world.server.ClearRequests();
-    const auto wrong = Probe({"download", Host(), "--path=/f.bin", "--crc=12345"});
-    EXPECT_EQ(wrong["state"], 7);
-    EXPECT_EQ(wrong["verified"], false);
-    EXPECT_EQ(world.RequestsFor("/f.bin"), 4u) << "four attempts";
-    EXPECT_TRUE(AnyRecordWith(wrong, "incorrect CRC", nd::kErrorDownloadRetry));
-}
-
 TEST_F(Transfer, PartFileDownloadHoldsWhilePausedAndWritesExactlyTheBody)
 {
     const std::string content = enginetest::Pattern(60000, 8);
@@ -163,31 +142,6 @@ TEST_F(Transfer, FormFieldsGoOutInOneSendAndTheAnswerIsRead)
     EXPECT_EQ(requests[0].body, "a=1&b=2");
     EXPECT_EQ(requests[0].Header("ComputerId"), "abc");
     EXPECT_EQ(requests[0].Header("Accept-Encoding"), "gzip,deflate");
-}
-
-TEST_F(Transfer, RawBodyGoesOutStreamed)
-{
-    world.server.Route("POST", "/log", Response::Ok("thanks"));
-    const auto answer = Probe({"upload", Url("/log"), "--body=" + std::string(2500, 'L')});
-    EXPECT_EQ(answer["response"], "thanks");
-    EXPECT_EQ(answer["bytesSent"], 2500);
-    const auto requests = world.server.Requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].body, std::string(2500, 'L'));
-}
-
-TEST_F(Transfer, UnreachableServerEndsAfterThreeAttemptsWithStatus9000)
-{
-    HttpsTestServer closed(LocalServer());
-    ASSERT_TRUE(closed.Start());
-    const std::string url = closed.Url("/svc");
-    closed.Stop();
-    const auto answer = Probe({"upload", "--url=" + url, "--field=a=1"});
-    EXPECT_EQ(answer["status"], 9000);
-    EXPECT_EQ(answer["statusText"], "HTTP Operation failed");
-    EXPECT_EQ(answer["attempts"], 3);
-    EXPECT_EQ(answer["errorCount"], 0) << "connection failures are not for the error screen";
-    EXPECT_TRUE(AnyRecordWith(answer, "Error on HttpSendRequest", Platform::HttpError::kCannotConnect));
 }
 
 } // namespace
