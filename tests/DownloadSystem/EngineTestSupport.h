@@ -75,16 +75,19 @@ public:
     explicit FakeOpener(const fs::path& folder) : bin(folder / "bin"), log(folder / "launches.txt")
     {
         fs::create_directories(bin);
-        WriteFileText(bin / "xdg-open",
-                      "#!/bin/sh\n{ printf 'cwd=%s\\n' \"$PWD\"; for a in \"$@\"; do printf 'arg=%s\\n' "
-                      "\"$a\"; done; printf 'end\\n'; } >> '" +
-                          log.string() + "'\n");
-        fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+        WriteScript("");
         const char* path = std::getenv("PATH");
         oldPath = path ? path : "";
         setenv("PATH", (bin.string() + ":" + oldPath).c_str(), 1);
     }
     ~FakeOpener() { setenv("PATH", oldPath.c_str(), 1); }
+
+    // From now on every launch of a target ending in ".exe" is recorded and then exits with
+    // status, as an opener does that cannot start the program.
+    void FailExecutables(int status)
+    {
+        WriteScript("case \"$1\" in *.exe) exit " + std::to_string(status) + ";; esac\n");
+    }
 
     std::vector<Launch> Launches() const
     {
@@ -121,6 +124,15 @@ public:
     }
 
 private:
+    void WriteScript(const std::string& afterRecording) const
+    {
+        WriteFileText(bin / "xdg-open",
+                      "#!/bin/sh\n{ printf 'cwd=%s\\n' \"$PWD\"; for a in \"$@\"; do printf 'arg=%s\\n' "
+                      "\"$a\"; done; printf 'end\\n'; } >> '" +
+                          log.string() + "'\n" + afterRecording);
+        fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    }
+
     fs::path bin;
     fs::path log;
     std::string oldPath;

@@ -305,6 +305,21 @@ TEST_F(FileDownloadTest, EmptyBodyVerifiesOnlyWithoutExpectedCrc)
     EXPECT_EQ(4u, RecordsStartingWith("Download:  incorrect CRC.").size());
 }
 
+// Nothing read because the connection broke is no empty answer: the attempt is repeated.
+TEST_F(FileDownloadTest, FailureBeforeTheFirstByteIsRetriedWithoutExpectedCrc)
+{
+    server.Route("GET", "/list.txt",
+                 std::vector<Response>{Response::ResetAfter("the list", 0), Response::Ok("the list")});
+    FileDownload download;
+    Aim(download, "/list.txt");
+
+    download.DownloadToMemory();
+
+    EXPECT_EQ(2u, server.Requests().size());
+    EXPECT_TRUE(download.IsVerified());
+    EXPECT_EQ("the list", Text(download.GetData()));
+}
+
 TEST_F(FileDownloadTest, ObjectRunsAgainAfterReleasingData)
 {
     server.Route("GET", "/list.txt", std::vector<Response>{Response::Ok("first"), Response::Ok("second")});

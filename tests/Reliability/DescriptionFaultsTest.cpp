@@ -5,6 +5,7 @@
 
 #include "FaultWorld.h"
 
+#include "DownloadSystem/FileUpload.h"
 #include "support/TestConnection.h"
 
 namespace reliability
@@ -96,6 +97,19 @@ const std::vector<Scenario> kDescriptionScenarios{
                  w.ServeDescription(answer);
              })
         .Within(30s),
+
+    // An answer past its limit is not read on and reads as an empty one (its record goes with the
+    // log the run clears when it starts).
+    Scenario("AnswerBeyondItsLimit", End::ErrorNoSetup,
+             [](FaultWorld& w)
+             {
+                 nlohmann::json answer = w.Description();
+                 answer["notes"] = std::string(DownloadSystem::FileUpload::kAnswerLimit, 'n');
+                 w.ServeDescription(answer);
+             })
+        .Records({kAttemptsMessage})
+        .Within(90s)
+        .Then([](FaultWorld& w) { EXPECT_EQ(w.RequestsFor(kListPath), 0u); }),
 
     Scenario("AnswerCompressedWithGzip", End::SetupLaunched,
              [](FaultWorld& w)
