@@ -239,12 +239,6 @@ TEST(StringUrlEncode, SurrogatePairsGoOutAsOneFourByteCharacter)
     EXPECT_EQ(StringUtils::UrlEncode(lone), u"%ef%bf%bd");
 }
 
-TEST(StringUrlEncode, PathKeepsItsSeparatorsAndUnreservedMarks)
-{
-    EXPECT_EQ(StringUtils::UrlEncodePath(u"Az09/-._~"), u"Az09/-._~");
-    EXPECT_EQ(StringUtils::UrlEncodePath(u"5%41 Set?up#1:\u00e9"), u"5%2541%20Set%3fup%231%3a%c3%a9");
-}
-
 TEST(StringHash, KnownDigests)
 {
     EXPECT_EQ(Hex(Hash("abc", 0)), "a9993e364706816aba3e25717850c26c9cd0d89d");

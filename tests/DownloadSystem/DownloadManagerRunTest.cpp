@@ -211,7 +211,6 @@ TEST_F(EngineRun, LaterOfTwoSetupsIsLaunched)
     EXPECT_EQ(launches[0].arguments, std::vector<std::string>{LocalPath("Second_ABC.exe").string()});
 }
 
-// The opener could not start the setup: the run must say so and show where the setup lies.
 TEST_F(EngineRun, SetupTheOpenerCannotStartIsReportedAndItsFolderShown)
 {
     opener.FailExecutables(3);
@@ -223,7 +222,6 @@ TEST_F(EngineRun, SetupTheOpenerCannotStartIsReportedAndItsFolderShown)
     const std::string message = "Unable to start setup. You can start it manually by executing the file " +
                                 setup + " in folder " + target.string() +
                                 ". The error message is: xdg-open exited with status 3 Error code: 0x0";
-    EXPECT_EQ(nd::GetErrorCount(), 1u);
     EXPECT_EQ(nd::GetLastUserMessage().rfind(message, 0), 0u) << nd::GetLastUserMessage();
     EXPECT_EQ(RecordsStartingWith(message), 1u);
     const auto launches = opener.WaitForLaunches(2);

@@ -75,18 +75,23 @@ public:
     explicit FakeOpener(const fs::path& folder) : bin(folder / "bin"), log(folder / "launches.txt")
     {
         fs::create_directories(bin);
-        WriteScript("");
+        WriteFileText(bin / "xdg-open",
+                      "#!/bin/sh\n{ printf 'cwd=%s\\n' \"$PWD\"; for a in \"$@\"; do printf 'arg=%s\\n' "
+                      "\"$a\"; done; printf 'end\\n'; } >> '" +
+                          log.string() + "'\n");
+        fs::permissions(bin / "xdg-open", fs::perms::owner_all);
         const char* path = std::getenv("PATH");
         oldPath = path ? path : "";
         setenv("PATH", (bin.string() + ":" + oldPath).c_str(), 1);
     }
     ~FakeOpener() { setenv("PATH", oldPath.c_str(), 1); }
 
-    // From now on every launch of a target ending in ".exe" is recorded and then exits with
-    // status, as an opener does that cannot start the program.
-    void FailExecutables(int status)
+    // From now on a launch of a target ending in ".exe" is recorded and then exits with status,
+    // as an opener does that cannot start the program.
+    void FailExecutables(int status) const
     {
-        WriteScript("case \"$1\" in *.exe) exit " + std::to_string(status) + ";; esac\n");
+        std::ofstream(bin / "xdg-open", std::ios::app)
+            << "case \"$1\" in *.exe) exit " << status << ";; esac\n";
     }
 
     std::vector<Launch> Launches() const
@@ -124,15 +129,6 @@ public:
     }
 
 private:
-    void WriteScript(const std::string& afterRecording) const
-    {
-        WriteFileText(bin / "xdg-open",
-                      "#!/bin/sh\n{ printf 'cwd=%s\\n' \"$PWD\"; for a in \"$@\"; do printf 'arg=%s\\n' "
-                      "\"$a\"; done; printf 'end\\n'; } >> '" +
-                          log.string() + "'\n" + afterRecording);
-        fs::permissions(bin / "xdg-open", fs::perms::owner_all);
-    }
-
     fs::path bin;
     fs::path log;
     std::string oldPath;

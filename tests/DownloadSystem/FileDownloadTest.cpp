@@ -312,9 +312,7 @@ TEST_F(FileDownloadTest, FailureBeforeTheFirstByteIsRetriedWithoutExpectedCrc)
                  std::vector<Response>{Response::ResetAfter("the list", 0), Response::Ok("the list")});
     FileDownload download;
     Aim(download, "/list.txt");
-
     download.DownloadToMemory();
-
     EXPECT_EQ(2u, server.Requests().size());
     EXPECT_TRUE(download.IsVerified());
     EXPECT_EQ("the list", Text(download.GetData()));

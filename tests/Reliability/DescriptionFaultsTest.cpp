@@ -98,8 +98,7 @@ const std::vector<Scenario> kDescriptionScenarios{
              })
         .Within(30s),
 
-    // An answer past its limit is not read on and reads as an empty one (its record goes with the
-    // log the run clears when it starts).
+    // Not read past its limit, the answer reads as empty (the run's start clears its record).
     Scenario("AnswerBeyondItsLimit", End::ErrorNoSetup,
              [](FaultWorld& w)
              {
