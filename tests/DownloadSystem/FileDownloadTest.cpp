@@ -318,6 +318,20 @@ TEST_F(FileDownloadTest, FailureBeforeTheFirstByteIsRetriedWithoutExpectedCrc)
     EXPECT_EQ("the list", Text(download.GetData()));
 }
 
+// Each attempt stops at the limit and fails like a broken connection; nothing of it is kept.
+TEST_F(FileDownloadTest, AnswerPastItsLimitFailsEveryAttemptAndIsNotKept)
+{
+    server.Route("GET", "/list.txt", Response::Ok(RandomBytes(5000, 10)));
+    FileDownload download;
+    Aim(download, "/list.txt");
+    download.SetAnswerLimit(4096);
+    download.DownloadToMemory();
+    EXPECT_EQ(4u, server.Requests().size());
+    EXPECT_FALSE(download.IsVerified());
+    EXPECT_EQ(0u, download.GetData().Size());
+    EXPECT_EQ(4u, RecordsStartingWith("answer larger than 4096 bytes").size());
+}
+
 TEST_F(FileDownloadTest, ObjectRunsAgainAfterReleasingData)
 {
     server.Route("GET", "/list.txt", std::vector<Response>{Response::Ok("first"), Response::Ok("second")});

@@ -5,7 +5,6 @@
 
 #include "FaultWorld.h"
 
-#include "DownloadSystem/FileDownload.h"
 #include "UI/ArtworkImage.h"
 #include "UI/DownloadManagerInterface.h"
 
@@ -87,16 +86,6 @@ TEST_F(ArtworkFaults, EmptyMetaJsonIsRecorded)
     EXPECT_TRUE(
         enginetest::AnyRecordContains("DownloadManagerInterface::Init() -> json from server failed!"));
     EXPECT_TRUE(screens.pendingCoreImages.empty());
-}
-
-// An answer past its limit is not read on: each attempt stops there and nothing of it is kept.
-TEST_F(ArtworkFaults, MetaJsonBeyondItsLimitIsNotKept)
-{
-    ServeMeta(std::string(DownloadSystem::FileDownload::kTextAnswerLimit + 1, ' '));
-    ASSERT_TRUE(RunTask());
-    EXPECT_EQ(enginetest::RecordsStartingWith("answer larger than 16777216 bytes"), 4u);
-    EXPECT_TRUE(
-        enginetest::AnyRecordContains("DownloadManagerInterface::Init() -> json from server failed!"));
 }
 
 TEST_F(ArtworkFaults, MetaJsonThatIsNoObjectNamesNoImages)
