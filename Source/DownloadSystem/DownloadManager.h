@@ -116,10 +116,13 @@ private:
     void StartSetup(const std::u16string& setupPath);
     void DownloadFile(const FileListEntry& entry);
     void FetchFile(const FileListEntry& entry, const std::u16string& localPath);
-    bool ReadListOnce(std::string& text, uint32_t& errorCode);
+    // notFound: the read delivered no list and the storage answered 404.
+    bool ReadListOnce(std::string& text, bool& notFound);
     // The run was started and has been told to stop. Operations called outside a run (tests)
     // never see a stop.
     bool StopRequested() const { return runStarted && !IsRunning(); }
+    // The flag that long waits and file checks poll to answer a stop; none outside a run.
+    const std::atomic<bool>* StopFlag() const { return runStarted ? RunningFlag() : nullptr; }
     void SetCheckingFileName(const std::u16string& name);
     std::u16string LocalPath(const std::u16string& storageName) const;
 

@@ -28,6 +28,8 @@ namespace
 {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
+// How long the setup's opener may take to tell that it could not start the setup.
+constexpr uint32_t kSetupStartWaitMs = 5000;
 
 bool EndsWithExe(const std::u16string& path)
 {
@@ -127,7 +129,10 @@ void DownloadManager::StartSetup(const std::u16string& setupPath)
 
     const std::string setup = StringUtils::ToUtf8(setupPath);
     const std::string folder = StringUtils::ToUtf8(targetFolder);
-    const Platform::ShellResult result = Platform::ShellExecute(Platform::ShellVerb::Open, setup, folder);
+    // The opener's answer is waited for a while: an opener that cannot start the setup says so
+    // by its exit status, and the user must then be shown where the setup lies.
+    const Platform::ShellResult result =
+        Platform::ShellExecute(Platform::ShellVerb::Open, setup, folder, kSetupStartWaitMs, StopFlag());
     if (result.started)
         return;
 
@@ -137,8 +142,11 @@ void DownloadManager::StartSetup(const std::u16string& setupPath)
         "Unable to start setup. You can start it manually by executing the file %s in folder %s. The error "
         "message is: ",
         setup.c_str(), folder.c_str());
+    // An opener's exit status is no system error number; its own words say what happened.
+    const bool openerFailed = !result.failure.empty();
     const std::u16string text =
-        nd::FormatErrorText(StringUtils::FromUtf8(message), result.errorNumber, __FILE__, __LINE__);
+        nd::FormatErrorText(StringUtils::FromUtf8(message + (openerFailed ? result.failure : std::string())),
+                            openerFailed ? 0 : result.errorNumber, __FILE__, __LINE__);
     nd::ReportError(text, 0, "", 0);
     nd::AddUserMessage(text);
     Platform::ShellExecute(Platform::ShellVerb::Explore, setup, folder);
@@ -164,6 +172,9 @@ void DownloadManager::DownloadFile(const FileListEntry& entry)
             completedBytes.fetch_add(FileSystem::GetSizeOfFile(localPath), std::memory_order_relaxed);
             return;
         }
+        // A check cut short by a stop tells nothing: the copy stays, and nothing is fetched.
+        if (StopRequested())
+            return;
         if (Platform::PathExists(StringUtils::ToUtf8(localPath)))
             DeleteLocalFile(localPath);
         FetchFile(entry, localPath);
@@ -186,7 +197,9 @@ void DownloadManager::FetchFile(const FileListEntry& entry, const std::u16string
     auto download = std::make_unique<FileDownload>();
     download->SetHost(storageHost);
     download->SetListener(this);
-    download->SetPath(basePath + u"/" + storageSubfolder + u"/" + entry[0]);
+    // The listed name goes out percent-encoded, so that the storage gets it exactly as listed
+    // ("%41" stays "%41", "?" does not start a query); folder and signature are sent as given.
+    download->SetPath(basePath + u"/" + storageSubfolder + u"/" + StringUtils::UrlEncodePath(entry[0]));
     download->SetRequestSuffix(storageSignature);
     download->SetExpectedCRC(static_cast<uint32_t>(FileList::ReadCrc(entry)));
     {

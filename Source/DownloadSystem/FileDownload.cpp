@@ -77,6 +77,11 @@ void FileDownload::SetExpectedCRC(uint32_t value)
     expectedCrc = value;
 }
 
+void FileDownload::SetAnswerLimit(uint64_t bytes)
+{
+    answerLimit = bytes;
+}
+
 void FileDownload::ReleaseData()
 {
     data.Free();
@@ -223,16 +228,29 @@ void FileDownload::RunMemoryMode()
         }
         else
         {
-            const BodyRead body = ReadBody(chunk,
-                                           [&](const uint8_t* bytes, size_t read)
-                                           {
-                                               if (!data.Append(bytes, read))
-                                                   throw std::bad_alloc();
-                                               if (listener)
-                                                   listener->OnDownloadProgress(this);
-                                               return true;
-                                           });
-            const bool lastReadOk = body.lastReadOk;
+            bool tooLong = false;
+            const BodyRead body =
+                ReadBody(chunk,
+                         [&](const uint8_t* bytes, size_t read)
+                         {
+                             // An answer without end would grow the program without bound.
+                             if (data.Size() + read > answerLimit)
+                             {
+                                 nd::LogError("answer larger than " + std::to_string(answerLimit) + " bytes",
+                                              0, __FILE__, __LINE__);
+                                 tooLong = true;
+                                 return false;
+                             }
+                             if (!data.Append(bytes, read))
+                                 throw std::bad_alloc();
+                             if (listener)
+                                 listener->OnDownloadProgress(this);
+                             return true;
+                         });
+            if (tooLong)
+                data.Free();
+            // An answer past its limit fails like a broken connection.
+            const bool lastReadOk = body.lastReadOk && !tooLong;
             const bool complete = body.complete;
 
             uint32_t computed = 0;
@@ -245,11 +263,13 @@ void FileDownload::RunMemoryMode()
                     nd::LogMessage(std::string("Checking CRC: ") + (verified ? "1" : "0"), __FILE__,
                                    __LINE__);
                 }
-                else if (data.Size() > 0 && complete)
+                else if (complete && expectedCrc == 0)
                 {
-                    // Without a CRC only a body read to its end counts; a stop in the middle
-                    // leaves a truncated body that must not pass as a download.
-                    nd::LogMessage("No CRC checked", __FILE__, __LINE__);
+                    // Without a CRC only a body read to its end counts, also an empty one: a
+                    // stop or a failure before its end leaves a truncated body (or none) that
+                    // must not pass as a download.
+                    if (data.Size() > 0)
+                        nd::LogMessage("No CRC checked", __FILE__, __LINE__);
                     verified = true;
                 }
             }
@@ -257,8 +277,6 @@ void FileDownload::RunMemoryMode()
             {
                 nd::LogError("Error reading file, reconnecting.", request.LastError(), __FILE__, __LINE__);
             }
-            if (data.Size() == 0 && expectedCrc == 0)
-                verified = true;
             if (!verified)
                 LogIncorrectCrc(computed, data.Size());
             CloseHandles();
@@ -303,6 +321,7 @@ void FileDownload::RunPartFileMode()
                 Finish();
                 return;
             }
+            bool writeFailed = false;
             const BodyRead body = ReadBody(
                 chunk,
                 [&](const uint8_t* bytes, size_t read)
@@ -318,8 +337,14 @@ void FileDownload::RunPartFileMode()
                         tooLarge = true;
                         return false;
                     }
+                    // A file with a hole cannot pass its check, and reading on would only add
+                    // one record per buffer (thousands on a full disk): the attempt ends here.
                     if (!writer.Write(bytes, read))
+                    {
                         nd::ReportError(u"Couldn't write part file", writer.LastError(), __FILE__, __LINE__);
+                        writeFailed = true;
+                        return false;
+                    }
                     bytesReceived += static_cast<uint32_t>(read);
                     if (listener)
                         listener->OnDownloadProgress(this);
@@ -327,19 +352,31 @@ void FileDownload::RunPartFileMode()
                 });
             const bool lastReadOk = body.lastReadOk;
             const bool complete = body.complete;
-            if (!writer.Close())
+            if (!writer.Close() && !writeFailed)
+            {
                 nd::ReportError(u"Couldn't write part file", writer.LastError(), __FILE__, __LINE__);
+                writeFailed = true;
+            }
             if (!lastReadOk && request.IsOpen())
                 nd::LogError("Error reading file, reconnecting.", request.LastError(), __FILE__, __LINE__);
 
             uint32_t computed = 0;
-            if (expectedCrc != 0)
-                verified = VerifyPartFile(computed) && computed == expectedCrc;
+            bool checkStopped = false;
+            if (writeFailed)
+                verified = false;
+            else if (expectedCrc != 0)
+            {
+                const PartFileCheck check = CheckPartFile(computed);
+                verified = check == PartFileCheck::Matches;
+                checkStopped = check == PartFileCheck::Stopped;
+            }
             else
                 verified = complete; // a body cut short is no download, even without a CRC
             if (tooLarge)
                 verified = false;
-            if (!verified)
+            // A failed write has its record already, and a check cut short by a stop tells
+            // nothing: neither is an incorrect CRC.
+            if (!verified && !writeFailed && !checkStopped)
                 LogIncorrectCrc(computed, bytesReceived);
             CloseHandles();
         }
@@ -370,16 +407,18 @@ bool FileDownload::PrepareDestinationFolder()
     return true;
 }
 
-bool FileDownload::VerifyPartFile(uint32_t& computed)
+FileDownload::PartFileCheck FileDownload::CheckPartFile(uint32_t& computed)
 {
     CRC check;
     check.Init();
     uint32_t value = 0;
-    const bool read = FileSystem::ReadFileInPieces(destination, kCheckPieceSize,
-                                                   [&](const uint8_t* bytes, size_t n)
-                                                   { value = check.Extend(value, bytes, n); });
+    const bool read = FileSystem::ReadFileInPieces(
+        destination, kCheckPieceSize,
+        [&](const uint8_t* bytes, size_t n) { value = check.Extend(value, bytes, n); }, RunningFlag());
     computed = value;
-    return read;
+    if (!read)
+        return IsRunning() ? PartFileCheck::Differs : PartFileCheck::Stopped;
+    return value == expectedCrc ? PartFileCheck::Matches : PartFileCheck::Differs;
 }
 
 void FileDownload::LogIncorrectCrc(uint32_t computed, uint64_t byteCount)

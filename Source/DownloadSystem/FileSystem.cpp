@@ -112,13 +112,14 @@ void ReadFileToBuffer(const std::u16string& path, nd::ByteBuffer& buffer)
 }
 
 bool ReadFileInPieces(const std::u16string& path, size_t pieceSize,
-                      const std::function<void(const uint8_t*, size_t)>& consume)
+                      const std::function<void(const uint8_t*, size_t)>& consume,
+                      const std::atomic<bool>* keepRunning)
 {
     const nd::ScopedHandle file = OpenForReading(path, __LINE__);
     if (!file.IsValid())
         return false;
     std::vector<uint8_t> piece(pieceSize == 0 ? 1 : pieceSize);
-    for (;;)
+    for (bool first = true;; first = false)
     {
         size_t read = 0;
         if (!Platform::ReadFile(file.Get(), piece.data(), piece.size(), read))
@@ -128,6 +129,9 @@ bool ReadFileInPieces(const std::u16string& path, size_t pieceSize,
         }
         if (read == 0)
             return true;
+        // A file of one piece is always read whole, stop or not.
+        if (!first && keepRunning && !keepRunning->load())
+            return false;
         consume(piece.data(), read);
     }
 }

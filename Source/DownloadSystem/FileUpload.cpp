@@ -320,6 +320,15 @@ void FileUpload::ReadAnswer()
         }
         if (read == 0)
             break;
+        // An answer without end would grow the program without bound; one cut off here is no
+        // answer, so nothing of it is kept.
+        if (collected.Size() + read > kAnswerLimit)
+        {
+            nd::LogError("answer larger than " + std::to_string(kAnswerLimit) + " bytes", 0, __FILE__,
+                         __LINE__);
+            collected.Free();
+            break;
+        }
         if (!collected.Append(piece.data(), read))
             throw std::bad_alloc();
         bytesReceived += read;

@@ -29,6 +29,8 @@ public:
     static constexpr uint32_t kStatusFailed = 9000;
     static constexpr uint64_t kAttemptLimit = 3;
     static constexpr uint64_t kResponseChunkSize = 1048576;
+    // The most bytes of an answer that are read; a longer answer is read as an empty one.
+    static constexpr uint64_t kAnswerLimit = 16 * 1024 * 1024;
     static constexpr size_t kWriteChunkSize = 1024;
 
     FileUpload();

@@ -18,7 +18,8 @@ std::u16string InsertSuffix(const std::u16string& name, const std::u16string& su
     return result;
 }
 
-CrcStatus ComputeFileCrc(const std::string& path, uint32_t& crc, uint64_t& length, int& errorNumber)
+CrcStatus ComputeFileCrc(const std::string& path, uint32_t& crc, uint64_t& length, int& errorNumber,
+                         const std::atomic<bool>* keepRunning)
 {
     crc = 0;
     length = 0;
@@ -43,6 +44,8 @@ CrcStatus ComputeFileCrc(const std::string& path, uint32_t& crc, uint64_t& lengt
         }
         if (read == 0)
             return CrcStatus::Computed;
+        if (length > 0 && keepRunning && !keepRunning->load())
+            return CrcStatus::Stopped;
         crc = calculator.Extend(crc, piece.get(), read);
         length += read;
     }

@@ -19,12 +19,15 @@ namespace nd
 namespace
 {
 
-// Fetches host + path with HTTPS into memory; state 7 means the worker made its last attempt.
-uint32_t FetchToMemory(const std::u16string& host, const std::u16string& path, ByteBuffer& bytes)
+// Fetches host + path with HTTPS into memory, at most limit bytes; state 7 means the worker
+// made its last attempt.
+uint32_t FetchToMemory(const std::u16string& host, const std::u16string& path, ByteBuffer& bytes,
+                       uint64_t limit = DownloadSystem::FileDownload::kTextAnswerLimit)
 {
     DownloadSystem::FileDownload download;
     download.SetHost(host);
     download.SetPath(path);
+    download.SetAnswerLimit(limit);
     download.DownloadToMemory();
     bytes = std::move(download.GetData());
     return download.GetState();
@@ -41,7 +44,8 @@ void FetchImages(const DownloadSystem::ContentDescription::ImageList& images, co
         const UriParts parts = StringUtils::ParseUri(StringUtils::FromUtf8(url));
         const std::string host = DownloadSystem::RemoteHosts::ImageHost(StringUtils::ToUtf8(parts.host));
         ByteBuffer bytes;
-        const uint32_t state = FetchToMemory(StringUtils::FromUtf8(host), parts.path, bytes);
+        const uint32_t state = FetchToMemory(StringUtils::FromUtf8(host), parts.path, bytes,
+                                             DownloadSystem::FileDownload::kImageAnswerLimit);
         if (state != DownloadSystem::kDownloadEnded)
             ReportError("DownloadManagerInterface::Init() -> failed to download texture: " + url + " - " +
                             std::to_string(state),

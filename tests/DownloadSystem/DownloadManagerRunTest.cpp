@@ -211,6 +211,25 @@ TEST_F(EngineRun, LaterOfTwoSetupsIsLaunched)
     EXPECT_EQ(launches[0].arguments, std::vector<std::string>{LocalPath("Second_ABC.exe").string()});
 }
 
+TEST_F(EngineRun, SetupTheOpenerCannotStartIsReportedAndItsFolderShown)
+{
+    opener.FailExecutables(3);
+    ServeRelease(kRelease);
+    DownloadManager manager;
+    ASSERT_TRUE(RunToEnd(manager));
+
+    const std::string setup = LocalPath("Setup_ABC.exe").string();
+    const std::string message = "Unable to start setup. You can start it manually by executing the file " +
+                                setup + " in folder " + target.string() +
+                                ". The error message is: xdg-open exited with status 3 Error code: 0x0";
+    EXPECT_EQ(nd::GetLastUserMessage().rfind(message, 0), 0u) << nd::GetLastUserMessage();
+    EXPECT_EQ(RecordsStartingWith(message), 1u);
+    const auto launches = opener.WaitForLaunches(2);
+    ASSERT_EQ(launches.size(), 2u);
+    EXPECT_EQ(launches[0].arguments, std::vector<std::string>{setup});
+    EXPECT_EQ(launches[1].arguments, std::vector<std::string>{target.string()});
+}
+
 TEST_F(EngineRun, TinyReleaseShowsWholePercentages)
 {
     const std::vector<SetupFile> files{{"Setup.exe", "MZ-tiny"}, {"Setup-1a.bin", Pattern(300, 8)}};
