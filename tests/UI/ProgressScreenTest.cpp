@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 namespace
 {
@@ -57,20 +58,61 @@ TEST(ProgressLayout, TitleIsCentredOnTheRightHalfAndNamesTheViewer)
     }
 }
 
-TEST(ProgressLayout, PercentageIsWhiteOnTheFillAndDarkBesideIt)
+// Leftmost and rightmost x of the vertices of a colour inside a rectangle of the last frame.
+std::pair<float, float> VertexSpan(ImU32 colour, ImVec2 min, ImVec2 max)
+{
+    std::pair<float, float> span(1e9f, -1e9f);
+    ImDrawData* data = ImGui::GetDrawData();
+    for (int list = 0; data && list < data->CmdListsCount; ++list)
+        for (const ImDrawVert& vertex : data->CmdLists[list]->VtxBuffer)
+            if (vertex.col == colour && vertex.pos.x >= min.x && vertex.pos.x <= max.x &&
+                vertex.pos.y >= min.y && vertex.pos.y <= max.y)
+                span = {std::min(span.first, vertex.pos.x), std::max(span.second, vertex.pos.x)};
+    return span;
+}
+
+TEST(ProgressLayout, PercentageIsWhiteOnTheFillAndDarkOnTheTrough)
 {
     ScreenHarness h;
     h.StartOnProgressScreen();
     h.Frames(110);
     const ImVec2 min(870.0f, 398.0f), max(930.0f, 416.0f);
+    // At 50 % the fill ends at the bar's middle, through the centred text.
     h.screens->progress = 0.5f;
     h.Frame();
-    EXPECT_TRUE(ScreenHarness::DrewColour(nd::ScreenStyle::White(), min, max));
-    EXPECT_FALSE(ScreenHarness::DrewColour(nd::ScreenStyle::Dark(), min, max));
-    h.screens->progress = 0.3f;
-    h.Frame();
-    EXPECT_TRUE(ScreenHarness::DrewColour(nd::ScreenStyle::Dark(), min, max));
-    EXPECT_FALSE(ScreenHarness::DrewColour(nd::ScreenStyle::White(), min, max));
+    const auto white = VertexSpan(nd::ScreenStyle::White(), min, max);
+    const auto dark = VertexSpan(nd::ScreenStyle::Dark(), min, max);
+    EXPECT_LT(white.first, 895.0f);
+    EXPECT_LE(white.second, 900.0f);
+    EXPECT_GE(dark.first, 900.0f);
+    EXPECT_GT(dark.second, 905.0f);
+    // Wholly on one side, the text takes one colour.
+    for (const auto& [fill, drawn, absent] : {std::tuple{0.3f, nd::ScreenStyle::Dark(), nd::ScreenStyle::White()},
+                                              std::tuple{0.9f, nd::ScreenStyle::White(), nd::ScreenStyle::Dark()}})
+    {
+        h.screens->progress = fill;
+        h.Frame();
+        EXPECT_TRUE(ScreenHarness::DrewColour(drawn, min, max)) << fill;
+        EXPECT_FALSE(ScreenHarness::DrewColour(absent, min, max)) << fill;
+    }
+}
+
+TEST(ProgressFigures, LongFolderLosesItsMiddleAndEndsInsideTheWindow)
+{
+    ScreenHarness h;
+    h.StartOnProgressScreen();
+    h.services->manager = Downloading(40);
+    h.services->programFolder = u"/home/user/" + std::u16string(60, u'x') + u"\u00e9" + std::u16string(60, u'y') +
+                                u"/Downloads";
+    h.services->delta = 0.6f;
+    h.Frames(110);
+    const std::string& shown = h.screens->figures.installerText;
+    EXPECT_EQ(shown.rfind("/home/user/xx", 0), 0u) << shown;
+    EXPECT_NE(shown.find("..."), std::string::npos) << shown;
+    EXPECT_EQ(shown.substr(shown.size() - 13), "yyy/Downloads") << shown;
+    const auto drawn = VertexSpan(nd::ScreenStyle::Dark(), ImVec2(800.0f, 488.0f), ImVec2(1300.0f, 508.0f));
+    EXPECT_GT(drawn.second, 1150.0f);
+    EXPECT_LE(drawn.second, 1200.0f - 8.0f);
 }
 
 TEST(ProgressFigures, EmptyDuringTheFirstSecond)
