@@ -80,7 +80,6 @@ private:
     std::thread descriptionWorker;
     std::atomic<bool> descriptionEnded{false};
     bool descriptionSucceeded = false; // written before descriptionEnded
-
 };
 
 // The one process-wide instance, created on first use; it lives until the process ends.

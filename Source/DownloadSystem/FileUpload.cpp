@@ -60,7 +60,8 @@ bool FileUpload::Execute()
 {
     answered = false;
     if (Cancelled())
-        return GiveUp("FileUpload: request cancelled before it was sent", Platform::HttpError::kOperationCancelled);
+        return GiveUp("FileUpload: request cancelled before it was sent",
+                      Platform::HttpError::kOperationCancelled);
     Start();
     const uint32_t limit = std::min(RunTimeLimitMs(), timeLimitMs);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);

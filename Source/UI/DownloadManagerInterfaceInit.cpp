@@ -41,8 +41,8 @@ uint32_t FetchToMemory(const std::u16string& host, const std::u16string& path, B
         if (std::chrono::steady_clock::now() >= deadline)
         {
             LogError("DownloadManagerInterface::Init() -> no answer within " +
-                         std::to_string(DownloadManagerInterface::kArtworkTransferLimitMs / 1000) + " s from " +
-                         StringUtils::ToUtf8(host + path),
+                         std::to_string(DownloadManagerInterface::kArtworkTransferLimitMs / 1000) +
+                         " s from " + StringUtils::ToUtf8(host + path),
                      Platform::HttpError::kTimeout, __FILE__, __LINE__);
             return download.GetState();
         }

@@ -204,7 +204,8 @@ TEST(TitleBar, ClickOnTheExitGlyphRunsTheExitStepAndQuits)
     // Off the screen before the upload starts.
     const std::vector<std::string>& calls = h.services->calls;
     ASSERT_EQ(Count(calls, "HideWindow"), 1u);
-    EXPECT_LT(std::find(calls.begin(), calls.end(), "HideWindow"), std::find(calls.begin(), calls.end(), "PostLogFile"));
+    EXPECT_LT(std::find(calls.begin(), calls.end(), "HideWindow"),
+              std::find(calls.begin(), calls.end(), "PostLogFile"));
 }
 
 TEST(TitleBar, PressOnTheExitGlyphReleasedElsewhereDoesNothing)

@@ -87,8 +87,9 @@ TEST(ProgressLayout, PercentageIsWhiteOnTheFillAndDarkOnTheTrough)
     EXPECT_GE(dark.first, 900.0f);
     EXPECT_GT(dark.second, 905.0f);
     // Wholly on one side, the text takes one colour.
-    for (const auto& [fill, drawn, absent] : {std::tuple{0.3f, nd::ScreenStyle::Dark(), nd::ScreenStyle::White()},
-                                              std::tuple{0.9f, nd::ScreenStyle::White(), nd::ScreenStyle::Dark()}})
+    for (const auto& [fill, drawn, absent] :
+         {std::tuple{0.3f, nd::ScreenStyle::Dark(), nd::ScreenStyle::White()},
+          std::tuple{0.9f, nd::ScreenStyle::White(), nd::ScreenStyle::Dark()}})
     {
         h.screens->progress = fill;
         h.Frame();
@@ -102,8 +103,8 @@ TEST(ProgressFigures, LongFolderLosesItsMiddleAndEndsInsideTheWindow)
     ScreenHarness h;
     h.StartOnProgressScreen();
     h.services->manager = Downloading(40);
-    h.services->programFolder = u"/home/user/" + std::u16string(60, u'x') + u"\u00e9" + std::u16string(60, u'y') +
-                                u"/Downloads";
+    h.services->programFolder =
+        u"/home/user/" + std::u16string(60, u'x') + u"\u00e9" + std::u16string(60, u'y') + u"/Downloads";
     h.services->delta = 0.6f;
     h.Frames(110);
     const std::string& shown = h.screens->figures.installerText;
