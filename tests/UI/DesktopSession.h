@@ -212,6 +212,11 @@ inline double Opacity(const std::string& id)
                : static_cast<double>(std::strtoull(text.c_str() + equals + 1, nullptr, 10)) / 4294967295.0;
 }
 
+// A window manager's close request (WM_DELETE_WINDOW), which Xvfb has no manager to send and
+// xdotool's windowclose does not (it destroys the window); in WindowCloseRequest.cpp, away from
+// Xlib's macros. False when it could not be sent.
+bool RequestWindowClose(const std::string& windowId);
+
 // A press and, a moment later, the release at a screen position: real X pointer events.
 inline void ClickAt(int x, int y)
 {

@@ -81,8 +81,6 @@ TEST(ScreenFlow, SplashStaysAsItIsUntilTheServiceHasAnswered)
     EXPECT_TRUE(h.Frame());
     EXPECT_EQ(h.screens->screen, Screen::Progress);
     EXPECT_EQ(Count(h.services->calls, "StartDownload"), 1u);
-    EXPECT_FLOAT_EQ(h.services->opacities.back(), 0.0f);
-    EXPECT_EQ(h.services->sizes.back(), std::make_pair(1200, 640));
 }
 
 TEST(ScreenFlow, SplashLastsItsMinimumEvenWithTheArtworkAlreadyIn)

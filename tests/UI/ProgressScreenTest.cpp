@@ -30,16 +30,17 @@ ImVec2 PauseGlyph(ScreenHarness& h)
     return ImVec2(1200.0f - 8.0f - s.x * 0.5f, 640.0f - 6.0f - s.y * 0.5f);
 }
 
-// Leftmost x of the vertices of a colour inside a horizontal band of the last frame.
-float LeftmostVertex(ImU32 colour, float top, float bottom)
+// Leftmost and rightmost x of the vertices of a colour inside a rectangle of the last frame.
+std::pair<float, float> VertexSpan(ImU32 colour, ImVec2 min, ImVec2 max)
 {
-    float left = 1e9f;
+    std::pair<float, float> span(1e9f, -1e9f);
     ImDrawData* data = ImGui::GetDrawData();
     for (int list = 0; data && list < data->CmdListsCount; ++list)
         for (const ImDrawVert& vertex : data->CmdLists[list]->VtxBuffer)
-            if (vertex.col == colour && vertex.pos.y >= top && vertex.pos.y <= bottom)
-                left = std::min(left, vertex.pos.x);
-    return left;
+            if (vertex.col == colour && vertex.pos.x >= min.x && vertex.pos.x <= max.x &&
+                vertex.pos.y >= min.y && vertex.pos.y <= max.y)
+                span = {std::min(span.first, vertex.pos.x), std::max(span.second, vertex.pos.x)};
+    return span;
 }
 
 TEST(ProgressLayout, TitleIsCentredOnTheRightHalfAndNamesTheViewer)
@@ -53,22 +54,10 @@ TEST(ProgressLayout, TitleIsCentredOnTheRightHalfAndNamesTheViewer)
         const std::string title = viewer ? "Please wait while we download Norvia Viewer..."
                                          : "Please wait while we download Norvia...";
         const nd::Float2 s = h.screens->MeasureText(nd::ScreenStyle::kFont24, 20.0f, title, 0.0f);
-        EXPECT_NEAR(LeftmostVertex(nd::ScreenStyle::Dark(), 369.0f, 390.0f), 900.0f - s.x * 0.5f, 3.0f)
+        EXPECT_NEAR(VertexSpan(nd::ScreenStyle::Dark(), ImVec2(0.0f, 369.0f), ImVec2(1200.0f, 390.0f)).first,
+                    900.0f - s.x * 0.5f, 3.0f)
             << (viewer ? "viewer" : "home");
     }
-}
-
-// Leftmost and rightmost x of the vertices of a colour inside a rectangle of the last frame.
-std::pair<float, float> VertexSpan(ImU32 colour, ImVec2 min, ImVec2 max)
-{
-    std::pair<float, float> span(1e9f, -1e9f);
-    ImDrawData* data = ImGui::GetDrawData();
-    for (int list = 0; data && list < data->CmdListsCount; ++list)
-        for (const ImDrawVert& vertex : data->CmdLists[list]->VtxBuffer)
-            if (vertex.col == colour && vertex.pos.x >= min.x && vertex.pos.x <= max.x &&
-                vertex.pos.y >= min.y && vertex.pos.y <= max.y)
-                span = {std::min(span.first, vertex.pos.x), std::max(span.second, vertex.pos.x)};
-    return span;
 }
 
 TEST(ProgressLayout, PercentageIsWhiteOnTheFillAndDarkOnTheTrough)

@@ -1,15 +1,15 @@
 // Xlib's macros (Status, None, Bool...) would clash with the tests' own names, so this one X
 // client call lives in a file of its own.
 
-#include "WindowCloseRequest.h"
-
 #include <X11/Xlib.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace screentest
 {
 
+// Sent to the window (decimal X id) on the display of DISPLAY.
 bool RequestWindowClose(const std::string& windowId)
 {
     Display* display = XOpenDisplay(nullptr);
