@@ -210,6 +210,12 @@ void Application::Minimize()
         glfwIconifyWindow(window);
 }
 
+void Application::Hide()
+{
+    if (window != nullptr)
+        glfwHideWindow(window);
+}
+
 bool Application::GetCursorScreenPos(float& screenX, float& screenY) const
 {
     if (window == nullptr)

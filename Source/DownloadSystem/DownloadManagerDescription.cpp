@@ -30,6 +30,7 @@ constexpr uint32_t kListPollMs = 100;
 bool DownloadManager::RequestDownloadDescription(const std::u16string& releaseName)
 {
     FileUpload request;
+    request.SetCancelFlag(&descriptionCancelled);
     request.PostFields(StringUtils::FromUtf8(RemoteHosts::ServiceUrl()), FileUpload::kMethodPost,
                        DescriptionRequestHeaders(computerId), DescriptionRequestFields(releaseName), false);
     if (request.GetStatusCode() != kStatusOk)
@@ -110,10 +111,11 @@ bool DownloadManager::GetFileList(std::vector<FileListEntry>& list)
             break;
         if (notFound)
         {
-            nd::ReportError(
-                "This version of Norvia can no longer be downloaded.\r\nPlease download the latest version "
-                "you received in an e-mail message",
-                0, "", 0);
+            const char* message = "This version of Norvia can no longer be downloaded.\r\nPlease download "
+                                  "the latest version you received in an e-mail message";
+            nd::ReportError(message, 0, "", 0);
+            // It ends the run: the download-error screen shows it.
+            nd::AddUserMessage(message);
             return false;
         }
         std::string second;
@@ -138,6 +140,7 @@ bool DownloadManager::GetFileList(std::vector<FileListEntry>& list)
         if (!refusal.empty())
         {
             nd::ReportError(refusal, 0, __FILE__, __LINE__);
+            nd::AddUserMessage(refusal);
             return false;
         }
     }

@@ -52,10 +52,12 @@ void DownloadManager::Run()
     }
     catch (const std::exception& error)
     {
-        nd::LogError(
+        const std::string message =
             std::string("DownloadManager: Obviously a major malfunction. Stopping download. Message: ") +
-                error.what(),
-            nd::kErrorMajorMalfunction, __FILE__, __LINE__);
+            error.what();
+        nd::LogError(message, nd::kErrorMajorMalfunction, __FILE__, __LINE__);
+        // It ends the run: the download-error screen shows it.
+        nd::AddUserMessage(message);
         return;
     }
     if (verified)
@@ -134,7 +136,10 @@ void DownloadManager::StartSetup(const std::u16string& setupPath)
     const Platform::ShellResult result =
         Platform::ShellExecute(Platform::ShellVerb::Open, setup, folder, kSetupStartWaitMs, StopFlag());
     if (result.started)
+    {
+        setupStarted.store(true, std::memory_order_release);
         return;
+    }
 
     char message[1024];
     std::snprintf(

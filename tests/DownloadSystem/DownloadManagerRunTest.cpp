@@ -73,6 +73,7 @@ TEST_F(EngineRun, FreshReleaseIsDownloadedVerifiedAndItsSetupLaunched)
     EXPECT_FALSE(manager.IsCheckingFile());
     EXPECT_EQ(manager.GetCheckingFileName(), u"");
     EXPECT_NE(manager.GetStartTick(), DownloadManager::kNoStartTick);
+    EXPECT_TRUE(manager.StartedSetup());
     // Each file went over the wire once; the list was read twice for the pass and twice to verify.
     for (const auto& file : kRelease)
         EXPECT_EQ(RequestsFor("/rel/Files/" + file.name), 1u) << file.name;
@@ -149,6 +150,10 @@ TEST_F(EngineRun, FileListAnswered404EndsTheRunWithItsMessage)
         AnyRecordContains("This version of Norvia can no longer be downloaded.\r\nPlease download the latest "
                           "version you received in an e-mail message"));
     EXPECT_GE(nd::GetErrorCount(), 1u);
+    EXPECT_EQ(nd::GetLastUserMessage(),
+              "This version of Norvia can no longer be downloaded.\r\nPlease download the "
+              "latest version you received in an e-mail message");
+    EXPECT_FALSE(manager.StartedSetup());
     // One pass only: the four attempts of the first read.
     EXPECT_EQ(RequestsFor("/rel/Files/Norvia_3_2_Home.txt"), 4u);
     std::this_thread::sleep_for(200ms);
@@ -255,6 +260,7 @@ TEST_F(EngineRun, ErrorsThatWereResolvedAreNotedBeforeTheSetupStarts)
     EXPECT_TRUE(
         AnyRecordContains("The download contained errors, but they seem to be resolved. Starting setup"));
     EXPECT_EQ(opener.WaitForLaunches(1).size(), 1u);
+    EXPECT_TRUE(manager.StartedSetup()) << "a run that recovered has started the setup";
 }
 
 TEST_F(EngineRun, TraversalNameWritesNothingOutsideTheFolder)
@@ -267,6 +273,8 @@ TEST_F(EngineRun, TraversalNameWritesNothingOutsideTheFolder)
     ASSERT_TRUE(RunToEnd(manager));
 
     EXPECT_TRUE(AnyRecordContains("outside the download folder: ../evil-1a.bin"));
+    EXPECT_EQ(nd::GetLastUserMessage(),
+              "The file list names a file outside the download folder: ../evil-1a.bin");
     EXPECT_GE(nd::GetErrorCount(), 1u);
     for (const auto& entry : fs::recursive_directory_iterator(temp.path))
         EXPECT_EQ(entry.path().filename().string().find("evil"), std::string::npos) << entry.path();
