@@ -11,6 +11,7 @@
 
 #include "Core/Hld_Thread.h"
 #include "Core/ScopedLock.h"
+#include "Core/WakeSignal.h"
 #include "DownloadSystem/FileListEntry.h"
 #include "DownloadSystem/IDownloadListener.h"
 
@@ -148,6 +149,7 @@ private:
     std::atomic<bool> checkingFile{false};
     bool pauseRequested = false; // guarded by activeDownloadsLock; a worker started later starts paused
     bool runStarted = false;     // set before the thread starts
+    nd::WakeSignal workerEnded;  // raised by a worker as it ends, so that the poll need not sleep on
 };
 
 } // namespace DownloadSystem
