@@ -82,6 +82,9 @@ TEST(CoreUIFonts, AtlasIsARegisteredTextureWithoutAHandleOfItsOwn)
     EXPECT_EQ(FindTexture(ui->GetFontTexture()->GetIdentifier()), ui->GetFontTexture());
     EXPECT_EQ(ImGui::GetIO().Fonts->TexID, nullptr);
     EXPECT_EQ(ImGui::GetIO().Fonts->TexWidth, ui->GetFontTexture()->GetWidth());
+    // The pixels live on in the texture only.
+    EXPECT_EQ(ImGui::GetIO().Fonts->TexPixelsRGBA32, nullptr);
+    EXPECT_EQ(ImGui::GetIO().Fonts->TexPixelsAlpha8, nullptr);
 }
 
 TEST(CoreUISetup, SettingsAndBackendFlags)
@@ -147,6 +150,30 @@ TEST(CoreUIFrame, NewFrameRendersAFrameLeftOpen)
     ui->Render();
     ui->Render(); // nothing open: no second render
     EXPECT_EQ(rendered, 1);
+}
+
+TEST(CoreUIFrame, OnlyTheFrameLoopSkipsAnUnchangedFrameAndNotAfterAnExpose)
+{
+    ND_REQUIRE_GL_SESSION();
+    auto ui = CoreUI::Instance();
+    GLFWwindow* window = test::GlSession::Get().Window();
+    auto frame = [&](bool skipUnchanged)
+    {
+        ui->NewFrame();
+        ImGui::GetForegroundDrawList()->AddRectFilled(ImVec2(5, 5), ImVec2(40, 40), IM_COL32(0, 128, 0, 255));
+        return ui->Render(skipUnchanged);
+    };
+    frame(true);
+    EXPECT_FALSE(frame(true)) << "unchanged";
+    EXPECT_TRUE(frame(false)) << "drawn by anyone else";
+    EXPECT_TRUE(frame(true)) << "after drawing that was not presented";
+    EXPECT_FALSE(frame(true));
+    GLFWwindowrefreshfun exposed = glfwSetWindowRefreshCallback(window, nullptr);
+    glfwSetWindowRefreshCallback(window, exposed);
+    ASSERT_NE(exposed, nullptr);
+    exposed(window);
+    EXPECT_TRUE(frame(true)) << "after an expose";
+    EXPECT_FALSE(frame(true));
 }
 
 TEST(CoreUIFrame, DisplayFollowsTheWindowAndTheFirstDeltaIsOneSixtieth)
