@@ -107,75 +107,55 @@ NORVIA_CLMUL_TARGET uint32_t Remainder(__m128i block)
     return UpdateBytewise(0, rest, sizeof(rest));
 }
 
-// Four lanes folded by 512 bits per step: for inputs of 4 to 15 blocks.
-NORVIA_CLMUL_TARGET uint32_t FoldFourLanes(uint32_t reg, const uint8_t* data, size_t blocks)
+// Multipliers that move a block forward by 128, 256, ... 1024 bits (index 1 to 8), for the lanes.
+constexpr std::array<uint64_t, 9> MakeLaneMultipliers(int half)
 {
-    __m128i lane0 = _mm_xor_si128(Load(data), _mm_cvtsi32_si128(static_cast<int>(reg)));
-    __m128i lane1 = Load(data + 16);
-    __m128i lane2 = Load(data + 32);
-    __m128i lane3 = Load(data + 48);
-    data += 64;
-    blocks -= 4;
+    std::array<uint64_t, 9> multipliers{};
+    for (unsigned step = 1; step < multipliers.size(); ++step)
+        multipliers[step] = half == 0 ? Multiplier(step * 128 + 32) : Multiplier(step * 128 - 32);
+    return multipliers;
+}
+constexpr std::array<uint64_t, 9> kLowMultipliers = MakeLaneMultipliers(0);
+constexpr std::array<uint64_t, 9> kHighMultipliers = MakeLaneMultipliers(1);
 
-    const __m128i by512 = Multipliers<512>();
-    for (; blocks >= 4; blocks -= 4, data += 64)
-    {
-        lane0 = Fold(lane0, by512, Load(data));
-        lane1 = Fold(lane1, by512, Load(data + 16));
-        lane2 = Fold(lane2, by512, Load(data + 32));
-        lane3 = Fold(lane3, by512, Load(data + 48));
-    }
-
-    const __m128i by128 = Multipliers<128>();
-    __m128i folded = Fold(lane0, by128, lane1);
-    folded = Fold(folded, by128, lane2);
-    folded = Fold(folded, by128, lane3);
-    for (; blocks > 0; --blocks, data += 16)
-        folded = Fold(folded, by128, Load(data));
-    return Remainder(folded);
+NORVIA_CLMUL_TARGET inline __m128i LaneMultipliers(size_t steps)
+{
+    return _mm_set_epi64x(static_cast<long long>(kHighMultipliers[steps]),
+                          static_cast<long long>(kLowMultipliers[steps]));
 }
 
-// At least 16 blocks of 16 bytes. Eight independent lanes, each moved 1024 bits forward per
-// step: a lane's product takes several cycles to come out, and with fewer lanes the multiplier
-// waits for it instead of starting the next. At the end every lane moves forward by its distance
-// to the last one, independently of the others, and the leftover blocks follow.
-NORVIA_CLMUL_TARGET uint32_t FoldEightLanes(uint32_t reg, const uint8_t* data, size_t blocks)
+// At least Lanes blocks of 16 bytes. Independent lanes, each moved Lanes blocks forward per
+// step: a product takes several cycles to come out, and with too few lanes the multiplier waits
+// for it instead of starting the next one. At the end every lane moves forward by its distance to
+// the last one, products that do not wait for one another, and the leftover blocks follow.
+template <size_t Lanes> NORVIA_CLMUL_TARGET uint32_t FoldLanes(uint32_t reg, const uint8_t* data, size_t blocks)
 {
-    __m128i lane0 = _mm_xor_si128(Load(data), _mm_cvtsi32_si128(static_cast<int>(reg)));
-    __m128i lane1 = Load(data + 16);
-    __m128i lane2 = Load(data + 32);
-    __m128i lane3 = Load(data + 48);
-    __m128i lane4 = Load(data + 64);
-    __m128i lane5 = Load(data + 80);
-    __m128i lane6 = Load(data + 96);
-    __m128i lane7 = Load(data + 112);
-    data += 128;
-    blocks -= 8;
+    static_assert(Lanes >= 2 && Lanes < kLowMultipliers.size());
+    constexpr size_t kStride = 16 * Lanes;
+    __m128i lanes[Lanes];
+#pragma GCC unroll 8
+    for (size_t lane = 0; lane < Lanes; ++lane)
+        lanes[lane] = Load(data + 16 * lane);
+    lanes[0] = _mm_xor_si128(lanes[0], _mm_cvtsi32_si128(static_cast<int>(reg)));
+    data += kStride;
+    blocks -= Lanes;
 
-    const __m128i by1024 = Multipliers<1024>();
-    for (; blocks >= 8; blocks -= 8, data += 128)
+    const __m128i step = LaneMultipliers(Lanes);
+    for (; blocks >= Lanes; blocks -= Lanes, data += kStride)
     {
-        _mm_prefetch(reinterpret_cast<const char*>(data + kPrefetchDistance), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(data + kPrefetchDistance + 64), _MM_HINT_T0);
-        lane0 = Fold(lane0, by1024, Load(data));
-        lane1 = Fold(lane1, by1024, Load(data + 16));
-        lane2 = Fold(lane2, by1024, Load(data + 32));
-        lane3 = Fold(lane3, by1024, Load(data + 48));
-        lane4 = Fold(lane4, by1024, Load(data + 64));
-        lane5 = Fold(lane5, by1024, Load(data + 80));
-        lane6 = Fold(lane6, by1024, Load(data + 96));
-        lane7 = Fold(lane7, by1024, Load(data + 112));
+#pragma GCC unroll 8
+        for (size_t line = 0; line < kStride; line += 64)
+            _mm_prefetch(reinterpret_cast<const char*>(data + kPrefetchDistance + line), _MM_HINT_T0);
+#pragma GCC unroll 8
+        for (size_t lane = 0; lane < Lanes; ++lane)
+            lanes[lane] = Fold(lanes[lane], step, Load(data + 16 * lane));
     }
 
-    // The products do not wait for one another; only the additions follow in a row.
-    __m128i folded = Fold(lane6, Multipliers<128>(), lane7);
-    folded = Fold(lane5, Multipliers<256>(), folded);
-    folded = Fold(lane4, Multipliers<384>(), folded);
-    folded = Fold(lane3, Multipliers<512>(), folded);
-    folded = Fold(lane2, Multipliers<640>(), folded);
-    folded = Fold(lane1, Multipliers<768>(), folded);
-    folded = Fold(lane0, Multipliers<896>(), folded);
-    const __m128i by128 = Multipliers<128>();
+    __m128i folded = lanes[Lanes - 1];
+#pragma GCC unroll 8
+    for (size_t lane = 0; lane + 1 < Lanes; ++lane)
+        folded = Fold(lanes[lane], LaneMultipliers(Lanes - 1 - lane), folded);
+    const __m128i by128 = LaneMultipliers(1);
     for (; blocks > 0; --blocks, data += 16)
         folded = Fold(folded, by128, Load(data));
     return Remainder(folded);
@@ -274,9 +254,9 @@ uint32_t Update(uint32_t reg, const uint8_t* data, size_t length, unsigned maxWi
     if (width >= kWide && length >= 256)
         reg = FoldWide(reg, data, blocks);
     else if (width >= kNarrow && blocks >= kEightLaneBlocks)
-        reg = FoldEightLanes(reg, data, blocks);
+        reg = FoldLanes<8>(reg, data, blocks);
     else if (width >= kNarrow && length >= kMinLength)
-        reg = FoldFourLanes(reg, data, blocks);
+        reg = FoldLanes<4>(reg, data, blocks);
     else
         return UpdateBytewise(reg, data, length);
     data += blocks * 16;
