@@ -14,7 +14,7 @@ namespace
 {
 
 // More idle handles than threads that send requests at the same time would only hold memory.
-constexpr size_t kMaxIdleMultis = 4;
+constexpr size_t kMaxIdleMultis = 2;
 
 struct SessionShare
 {
