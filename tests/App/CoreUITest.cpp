@@ -152,30 +152,6 @@ TEST(CoreUIFrame, NewFrameRendersAFrameLeftOpen)
     EXPECT_EQ(rendered, 1);
 }
 
-TEST(CoreUIFrame, OnlyTheFrameLoopSkipsAnUnchangedFrameAndNotAfterAnExpose)
-{
-    ND_REQUIRE_GL_SESSION();
-    auto ui = CoreUI::Instance();
-    GLFWwindow* window = test::GlSession::Get().Window();
-    auto frame = [&](bool skipUnchanged)
-    {
-        ui->NewFrame();
-        ImGui::GetForegroundDrawList()->AddRectFilled(ImVec2(5, 5), ImVec2(40, 40), IM_COL32(0, 128, 0, 255));
-        return ui->Render(skipUnchanged);
-    };
-    frame(true);
-    EXPECT_FALSE(frame(true)) << "unchanged";
-    EXPECT_TRUE(frame(false)) << "drawn by anyone else";
-    EXPECT_TRUE(frame(true)) << "after drawing that was not presented";
-    EXPECT_FALSE(frame(true));
-    GLFWwindowrefreshfun exposed = glfwSetWindowRefreshCallback(window, nullptr);
-    glfwSetWindowRefreshCallback(window, exposed);
-    ASSERT_NE(exposed, nullptr);
-    exposed(window);
-    EXPECT_TRUE(frame(true)) << "after an expose";
-    EXPECT_FALSE(frame(true));
-}
-
 TEST(CoreUIFrame, DisplayFollowsTheWindowAndTheFirstDeltaIsOneSixtieth)
 {
     ND_REQUIRE_GL_SESSION();
