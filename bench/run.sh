@@ -371,7 +371,7 @@ if wanted program; then
   place_program "$work/ui" Norvia_3_2_Home
   (cd "$work/ui" && exec env "${gui_env[@]}" "$gui_program") >"$work/ui-program.log" 2>&1 &
   gui_pid=$!
-  for _ in $(seq 1 300); do
+  for _ in $(seq 1 900); do
     [ "$(window_width)" = 1200 ] && break
     kill -0 "$gui_pid" 2>/dev/null || break
     sleep 0.1

@@ -98,8 +98,10 @@ void CoreUI::LoadFonts()
     io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
     // The atlas's own texture handle stays null: the renderer binds fontTexture for it.
     fontTexture = CreateTexture("font_texture", pixels, width, height);
-    // The pixels live on in the texture; the library's copies (RGBA and alpha) are not needed again.
+    // The pixels live on in the texture, the glyphs in the fonts: the library's copies of the
+    // pixels (RGBA and alpha) and of the font files (one per font added) are not needed again.
     io.Fonts->ClearTexData();
+    io.Fonts->ClearInputData();
 }
 
 void CoreUI::CreateCursors()
@@ -216,8 +218,7 @@ bool CoreUI::Render(bool skipUnchanged)
 
     ImDrawData* drawData = ImGui::GetDrawData();
     const uint32_t fontName = fontTexture ? fontTexture->GetGlName() : 0;
-    const bool unchanged = drawData != nullptr && presented.Shows(*drawData, fontName);
-    if (skipUnchanged && unchanged)
+    if (skipUnchanged && drawData != nullptr && presented.Shows(*drawData, fontName))
         return false;
     int framebufferWidth = 0, framebufferHeight = 0;
     glfwGetFramebufferSize(window, &framebufferWidth, &framebufferHeight);
@@ -232,11 +233,6 @@ bool CoreUI::Render(bool skipUnchanged)
     else
         presented.Forget();
     return true;
-}
-
-void CoreUI::ForgetPresentedFrame()
-{
-    presented.Forget();
 }
 
 void CoreUI::Shutdown()

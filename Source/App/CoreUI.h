@@ -46,8 +46,6 @@ class CoreUI
     // draw what the last one presented shows is not drawn, and false tells the loop not to present
     // it; the window being exposed, resized or rescaled ends that until the next frame is drawn.
     bool Render(bool skipUnchanged = false);
-    // The screen no longer shows the frame last presented: the next one is drawn in any case.
-    void ForgetPresentedFrame();
     // Destroys the UI context; the layer is then uninitialised. The font texture and cursors stay.
     void Shutdown();
 

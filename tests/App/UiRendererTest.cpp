@@ -122,11 +122,15 @@ TEST_F(UiRendererTest, CommandsWithoutAHandleDrawWithTheFontAtlas)
 {
     // An opaque and a fully transparent atlas texel, drawn tinted red: only the opaque one shows, which
     // it would not if the atlas were not bound.
+    // The atlas's pixels live only in its texture.
     ImGuiIO& io = ImGui::GetIO();
-    unsigned char* atlas = nullptr;
-    int w = 0, h = 0;
-    io.Fonts->GetTexDataAsRGBA32(&atlas, &w, &h);
-    ASSERT_NE(atlas, nullptr);
+    const auto& fontTexture = CoreUI::Instance()->GetFontTexture();
+    const int w = fontTexture->GetWidth(), h = fontTexture->GetHeight();
+    std::vector<unsigned char> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    glBindTexture(GL_TEXTURE_2D, fontTexture->GetGlName());
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    const unsigned char* atlas = pixels.data();
     ImVec2 clear(-1, -1);
     for (int y = 1; y + 1 < h && clear.x < 0; ++y)
         for (int x = 1; x + 1 < w && clear.x < 0; ++x)

@@ -150,8 +150,8 @@ bool CurlTransfer::Configure(const HttpRequestOptions& options, const void* body
     set(CURLOPT_MAXREDIRS, kMaxRedirects);
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_NOSIGNAL, 1L);
-    // A fresh connection for every request, as WinINet makes them here, and no name kept from
-    // an earlier one; what may be shared is the TLS session and the trust store (CurlSharedSetup).
+    // Every request opens a connection of its own and resolves the name again; what later
+    // connections may share is the TLS session and the trust store (CurlSharedSetup).
     set(CURLOPT_FRESH_CONNECT, 1L);
     set(CURLOPT_FORBID_REUSE, 1L);
     set(CURLOPT_DNS_CACHE_TIMEOUT, 0L);
