@@ -268,7 +268,7 @@ download_pair() {  # prefix release files file_size [verify]
         counted && verify_engine+=("$elapsed")
         [ "$(storage_gets)" = "$gets" ] || { echo "run.sh: the run on the complete folder downloaded" >&2; exit 1; }
       else
-        timed "$work/zlib-$round.log" "$driver" zlib-files 1048576 "${engine_files[@]}"
+        timed "$work/zlib-$round.log" "$driver" zlib-files 262144 "${engine_files[@]}"
         counted && verify_zlib+=("$elapsed")
       fi
     done
@@ -322,7 +322,7 @@ wanted download && download_pair download Norvia_3_2_Home "$files" "$file_size" 
 wanted small && download_pair small Norvia_3_2_Home "$small_files" "$small_file_size"
 
 if wanted crc; then
-  say "CRC::Compute and the 128-bit kernel against zlib's crc32 on $((crc_size >> 20)) MiB in 1 MiB pieces"
+  say "CRC::Compute and the 128-bit kernel against zlib's crc32 on $((crc_size >> 20)) MiB in 256 KiB pieces"
   "$driver" crc-speed "$crc_size" $((rounds < 5 ? 15 : 3 * rounds)) >"$work/crc.log" 2>&1 ||
     { cat "$work/crc.log" >&2; echo "run.sh: the CRC comparison failed" >&2; exit 1; }
 fi
@@ -418,7 +418,7 @@ if wanted small; then
   figure small_files_vs_curl "$(ratio "$(median "${small_engine[@]}")" "$(median "${small_curl[@]}")")"
 fi
 if wanted crc; then
-  detail "CRC-32 in 1 MiB pieces of a $((crc_size >> 20)) MiB buffer: CRC::Compute ($(crc_value crc_method)) $(crc_value crc_compute_mib_s) MiB/s, 128-bit kernel $(crc_value crc_clmul128_mib_s) MiB/s, zlib $(crc_value crc_zlib_mib_s) MiB/s"
+  detail "CRC-32 in 256 KiB pieces of a $((crc_size >> 20)) MiB buffer: CRC::Compute ($(crc_value crc_method)) $(crc_value crc_compute_mib_s) MiB/s, 128-bit kernel $(crc_value crc_clmul128_mib_s) MiB/s, zlib $(crc_value crc_zlib_mib_s) MiB/s"
   figure crc_vs_zlib "$(crc_value crc_vs_zlib)"
   [ -z "$(crc_value crc_clmul128_vs_zlib)" ] || figure crc_clmul128_vs_zlib "$(crc_value crc_clmul128_vs_zlib)"
 fi

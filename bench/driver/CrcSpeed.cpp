@@ -3,6 +3,7 @@
 #include "DownloadSystem/CRC.h"
 #include "DownloadSystem/CrcClmul.h"
 #include "DownloadSystem/CrcSlicing.h"
+#include "DownloadSystem/LocalFiles.h"
 
 #include <zlib.h>
 
@@ -34,7 +35,7 @@ double Median(std::vector<double> values)
 
 // The engine checks files in pieces of this size, each just read into its buffer and so in the
 // cache when the CRC runs over it.
-constexpr size_t kPieceSize = 1024 * 1024;
+constexpr size_t kPieceSize = DownloadSystem::LocalFiles::kCrcPieceSize;
 
 // Seconds that crc(previous, piece, length) takes over the whole buffer, piece by piece, each
 // piece copied into the piece buffer first (untimed) as the file read would.

@@ -1,6 +1,6 @@
 #pragma once
 // CRC::Compute and the 128-bit carry-less kernel against zlib's crc32 on one buffer, run over it
-// in the engine's 1 MiB pieces, measured alternately.
+// in the engine's 256 KiB pieces, measured alternately.
 
 #include <cstddef>
 

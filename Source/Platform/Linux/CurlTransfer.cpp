@@ -312,6 +312,9 @@ size_t CurlTransfer::OnBody(char* data, size_t size, size_t count, void* self)
         return CURL_WRITEFUNC_PAUSE;
     }
     const size_t length = size * count;
+    // Room for the most the buffer ever holds, at once: grown by doubling it would take twice that.
+    if (transfer.received.capacity() < kReceiveHighMark + CURL_MAX_WRITE_SIZE)
+        transfer.received.reserve(kReceiveHighMark + CURL_MAX_WRITE_SIZE);
     transfer.received.append(data, length);
     ++transfer.activity;
     return length;
