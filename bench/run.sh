@@ -376,7 +376,18 @@ if wanted program; then
     kill -0 "$gui_pid" 2>/dev/null || break
     sleep 0.1
   done
-  [ "$(window_width)" = 1200 ] || { tail -n 20 "$work/ui-program.log" >&2; echo "run.sh: the progress screen did not show" >&2; exit 1; }
+  if [ "$(window_width)" != 1200 ]; then
+    tail -n 20 "$work/ui-program.log" >&2
+    if kill -0 "$gui_pid" 2>/dev/null; then
+      echo "run.sh: the progress screen did not show within 90 s" >&2
+    else
+      status=0
+      wait "$gui_pid" || status=$?
+      gui_pid=""
+      echo "run.sh: the program ended with status $status before its progress screen showed" >&2
+    fi
+    exit 1
+  fi
   sleep 4  # the screen's fade-in
   ticks_per_second=$(getconf CLK_TCK)
   for _ in 1 2 3; do
