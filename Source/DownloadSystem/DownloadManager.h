@@ -11,6 +11,7 @@
 
 #include "Core/Hld_Thread.h"
 #include "Core/ScopedLock.h"
+#include "Core/WakeSignal.h"
 #include "DownloadSystem/FileListEntry.h"
 #include "DownloadSystem/IDownloadListener.h"
 
@@ -162,6 +163,7 @@ private:
     bool runStarted = false;     // set before the thread starts
     std::atomic<bool> descriptionCancelled{false};
     std::atomic<bool> setupStarted{false};
+    nd::WakeSignal workerEnded;  // raised by a worker as it ends, so that the poll need not sleep on
 };
 
 } // namespace DownloadSystem

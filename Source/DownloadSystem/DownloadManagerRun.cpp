@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <thread>
 
 namespace DownloadSystem
 {
@@ -207,6 +206,7 @@ void DownloadManager::FetchFile(const FileListEntry& entry, const std::u16string
     download->SetPath(basePath + u"/" + storageSubfolder + u"/" + StringUtils::UrlEncodePath(entry[0]));
     download->SetRequestSuffix(storageSignature);
     download->SetExpectedCRC(static_cast<uint32_t>(FileList::ReadCrc(entry)));
+    workerEnded.Clear();
     {
         // A pause pressed between two files holds the next one too.
         nd::ScopedLock lock(&activeDownloadsLock);
@@ -225,8 +225,9 @@ void DownloadManager::FetchFile(const FileListEntry& entry, const std::u16string
             // having ended counts as done too, or this loop would wait for ever.
             done = download->GetState() == kDownloadEnded || !download->IsRunning();
         }
+        // Still at least every 100 ms (a stop, a worker that died), at once when it ends.
         if (!done)
-            std::this_thread::sleep_for(kPollInterval);
+            workerEnded.WaitFor(kPollInterval);
     }
 
     {

@@ -6,6 +6,7 @@
 #include "Core/StringUtils.h"
 #include "DownloadSystem/FileSystem.h"
 #include "DownloadSystem/IDownloadListener.h"
+#include "DownloadSystem/LocalFiles.h"
 #include "DownloadSystem/PartFileWriter.h"
 #include "Platform/FileIo.h"
 
@@ -22,8 +23,8 @@ namespace
 
 using nd::StringUtils;
 
-// The CRC check reads the part file back in pieces of this size.
-constexpr size_t kCheckPieceSize = 1024 * 1024;
+// The CRC check reads the part file back in pieces of this size (as the local file checks do).
+constexpr size_t kCheckPieceSize = LocalFiles::kCrcPieceSize;
 constexpr uint32_t kPauseStepMs = 100;
 constexpr char kUserAgentHeader[] = "User-Agent: Norvia Download Manager / 9.5";
 

@@ -7,7 +7,7 @@
 #include "Platform/ProcessInfo.h"
 
 #include <cerrno>
-#include <vector>
+#include <memory>
 
 namespace DownloadSystem::FileSystem
 {
@@ -118,11 +118,13 @@ bool ReadFileInPieces(const std::u16string& path, size_t pieceSize,
     const nd::ScopedHandle file = OpenForReading(path, __LINE__);
     if (!file.IsValid())
         return false;
-    std::vector<uint8_t> piece(pieceSize == 0 ? 1 : pieceSize);
+    // Not cleared first: every byte handed on was read into it.
+    const size_t size = pieceSize == 0 ? 1 : pieceSize;
+    const auto piece = std::make_unique_for_overwrite<uint8_t[]>(size);
     for (bool first = true;; first = false)
     {
         size_t read = 0;
-        if (!Platform::ReadFile(file.Get(), piece.data(), piece.size(), read))
+        if (!Platform::ReadFile(file.Get(), piece.get(), size, read))
         {
             ReportReadFailure(path, Platform::LastErrorNumber(), __LINE__);
             return false;
@@ -132,7 +134,7 @@ bool ReadFileInPieces(const std::u16string& path, size_t pieceSize,
         // A file of one piece is always read whole, stop or not.
         if (!first && keepRunning && !keepRunning->load())
             return false;
-        consume(piece.data(), read);
+        consume(piece.get(), read);
     }
 }
 

@@ -33,7 +33,8 @@ CrcStatus ComputeFileCrc(const std::string& path, uint32_t& crc, uint64_t& lengt
 
     CRC calculator;
     calculator.Init();
-    const auto piece = std::make_unique<uint8_t[]>(kCrcPieceSize);
+    // Not cleared first: every byte used was read into it.
+    const auto piece = std::make_unique_for_overwrite<uint8_t[]>(kCrcPieceSize);
     for (;;)
     {
         size_t read = 0;

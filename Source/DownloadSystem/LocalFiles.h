@@ -28,6 +28,8 @@ enum class CrcStatus
 CrcStatus ComputeFileCrc(const std::string& path, uint32_t& crc, uint64_t& length, int& errorNumber,
                          const std::atomic<bool>* keepRunning = nullptr);
 
-inline constexpr size_t kCrcPieceSize = 1024 * 1024;
+// Large enough that reading costs no more than in bigger pieces, small enough to stay in the
+// cache for the CRC that follows; the program keeps the memory of its largest piece.
+inline constexpr size_t kCrcPieceSize = 256 * 1024;
 
 } // namespace DownloadSystem::LocalFiles
