@@ -87,6 +87,14 @@ public:
     }
     ~FakeOpener() { setenv("PATH", oldPath.c_str(), 1); }
 
+    // From now on a launch of a target ending in ".exe" is recorded and then exits with status,
+    // as an opener does that cannot start the program.
+    void FailExecutables(int status) const
+    {
+        std::ofstream(bin / "xdg-open", std::ios::app)
+            << "case \"$1\" in *.exe) exit " << status << ";; esac\n";
+    }
+
     std::vector<Launch> Launches() const
     {
         std::vector<Launch> launches;

@@ -33,7 +33,10 @@ std::string FolderToExplore(const std::string& target)
 
 } // namespace
 
-ShellResult ShellExecute(ShellVerb verb, const std::string& target, const std::string& workingFolder)
+// ShellExecute answers at once whether it started the file; there is no opener to wait for, so
+// exitWaitMs and keepWaiting have nothing to do here.
+ShellResult ShellExecute(ShellVerb verb, const std::string& target, const std::string& workingFolder, uint32_t,
+                         const std::atomic<bool>*)
 {
     const bool explore = verb == ShellVerb::Explore;
     // An address stays as it is; a path gets the separators the shell expects.
