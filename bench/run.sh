@@ -1,26 +1,32 @@
 #!/usr/bin/env bash
-# The engine side by side with curl and zlib, on loopback HTTPS against the demo services.
-# Builds the benchmark driver in Release (-O2) into build-bench, then measures, alternating each
-# pair and taking medians:
-#   1. a fresh download of the release by the engine (headless, as the program runs it) against
-#      curl fetching the same files one by one from the same server;
-#   2. a second engine run on the complete folder against one pass of zlib's crc32 over the files;
-#   3. CRC::Compute against zlib's crc32 on one buffer;
-#   4. the engine's peak resident memory in runs 1 and 2, and in both again for a release made
-#      of one large setup file.
+# The engine and the program side by side with curl and zlib, on loopback HTTPS against the demo
+# services. Builds the benchmark driver, the demo services and the program in Release (-O2) into
+# build-bench, then measures, alternating each pair and taking medians:
+#   download  a fresh download of the release by the engine (headless, as the program runs it)
+#             against curl fetching the same files one by one from the same server, in wall-clock
+#             time and in CPU time; then a second engine run on the complete folder against one
+#             pass of zlib's crc32 over the files;
+#   small     the same download pair for a release of many small files;
+#   crc       CRC::Compute and the 128-bit carry-less kernel against zlib's crc32;
+#   memory    the engine's peak resident memory in the download runs and for a release made of
+#             one large setup file, downloaded and then checked;
+#   program   the real program under Xvfb (software drawing): its CPU time on the progress
+#             screen while the storage sends 2 MB/s, and its peak resident memory through a
+#             whole download of the large release.
 # Prints one "name value" line per figure at the end and writes them, with the machine, into
 # bench/results.txt. Not part of scripts/test.sh.
 #
 # Usage: bench/run.sh [options]
-#   --size SIZE       release of runs 1 and 2 (default 1G; K, M or G suffix)
-#   --files N         files in it, the setup included (default 8)
-#   --rounds N        rounds of each pair (default 5)
-#   --big-size SIZE   the one setup file of the memory runs (default 1G; below 2G)
-#   --crc-size SIZE   buffer of the CRC comparison (default 64M)
-#   --keep            keep bench/work (the downloaded files) afterwards
-#   --proposal PATCH  also time, in the same alternation, an engine built with PATCH applied to
-#                     HEAD (for example bench/proposals/early-wakeup.patch) and print
-#                     download_vs_curl_with_proposal; the four figures stay those of HEAD's engine
+#   --size SIZE          release of the download pair (default 1G; K, M or G suffix)
+#   --files N            files in it, the setup included (default 8)
+#   --small-size SIZE    release of the small-files pair (default 8M)
+#   --small-files N      files in it, the setup included (default 26)
+#   --rounds N           rounds of each pair (default 5)
+#   --big-size SIZE      the one setup file of the memory runs (default 1G; below 2G)
+#   --crc-size SIZE      buffer of the CRC comparison (default 64M)
+#   --ui-seconds N       length of each of the three CPU windows on the progress screen (default 10)
+#   --only LIST          only these parts, comma-separated: download, small, crc, memory, program
+#   --keep               keep bench/work (the downloaded files) afterwards
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bench="$root/bench"
@@ -38,102 +44,101 @@ to_bytes() {  # 1G, 512M, 64K or plain bytes
   echo $((text * unit))
 }
 
-size=$(to_bytes 1G) files=8 rounds=5 big_size=$(to_bytes 1G) crc_size=$(to_bytes 64M) keep="" proposal=""
+size=$(to_bytes 1G) files=8 small_size=$(to_bytes 8M) small_files=26 rounds=5 big_size=$(to_bytes 1G)
+crc_size=$(to_bytes 64M) ui_seconds=10 only="download,small,crc,memory,program" keep=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --size) size=$(to_bytes "$2"); shift ;;
     --files) files="$2"; shift ;;
+    --small-size) small_size=$(to_bytes "$2"); shift ;;
+    --small-files) small_files="$2"; shift ;;
     --rounds) rounds="$2"; shift ;;
     --big-size) big_size=$(to_bytes "$2"); shift ;;
     --crc-size) crc_size=$(to_bytes "$2"); shift ;;
+    --ui-seconds) ui_seconds="$2"; shift ;;
+    --only) only="$2"; shift ;;
     --keep) keep=1 ;;
-    --proposal) proposal="$(realpath "$2")"; shift ;;
     -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
   shift
 done
-for number in "$files" "$rounds"; do
-  case "$number" in ''|*[!0-9]*|0) echo "run.sh: --files and --rounds need whole numbers above 0" >&2; exit 2 ;; esac
+for number in "$files" "$small_files" "$rounds" "$ui_seconds"; do
+  case "$number" in
+    ''|*[!0-9]*|0) echo "run.sh: --files, --small-files, --rounds and --ui-seconds need whole numbers above 0" >&2; exit 2 ;;
+  esac
 done
+for part in ${only//,/ }; do
+  case "$part" in download|small|crc|memory|program) ;; *) echo "run.sh: unknown part $part (see --help)" >&2; exit 2 ;; esac
+done
+wanted() { [[ ",$only," == *",$1,"* ]]; }
 file_size=$((size / files))
-if [ "$file_size" -lt 1024 ] || [ "$file_size" -ge $((1 << 31)) ] || [ "$big_size" -ge $((1 << 31)) ]; then
+small_file_size=$((small_size / small_files))
+if [ "$file_size" -lt 1024 ] || [ "$file_size" -ge $((1 << 31)) ] || [ "$small_file_size" -lt 1024 ] ||
+   [ "$big_size" -ge $((1 << 31)) ]; then
   echo "run.sh: files must be between 1 KiB and 2 GiB (the file list counts in 32 bits)" >&2
   exit 2
 fi
 
 say() { printf '== %s\n' "$*" >&2; }
 "$root/scripts/install-deps.sh"
-for tool in curl cmake /usr/bin/time; do
+for tool in curl cmake /usr/bin/time Xvfb xdotool xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
 done
 
 # --- room on disk: the storage copy, the engine's copy and curl's copy, then the big release twice
 mkdir -p "$work"
-needed=$((3 * size + 2 * big_size + (256 << 20)))
+needed=$((3 * size + 3 * small_size + 2 * big_size + (256 << 20)))
 available=$(df -B1 --output=avail "$work" | tail -n 1 | tr -d ' ')
 if [ "$available" -lt "$needed" ]; then
   echo "run.sh: $((needed >> 20)) MiB needed in $work, $((available >> 20)) MiB free" >&2
   exit 1
 fi
 
-services_pid=""
-stop_services() {
-  [ -n "$services_pid" ] || return 0
-  kill -TERM "$services_pid" 2>/dev/null || true
-  wait "$services_pid" 2>/dev/null || true
-  services_pid=""
+services_pid="" xvfb_pid="" gui_pid=""
+stop_pid() {  # pid: TERM, then KILL after 5 s
+  local pid="$1"
+  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 0
+  kill -TERM "$pid" 2>/dev/null || true
+  for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
 }
+stop_services() { stop_pid "$services_pid"; services_pid=""; }
 cleanup() {
+  stop_pid "$gui_pid"
   stop_services
+  stop_pid "$xvfb_pid"
   if [ -z "$keep" ]; then rm -rf "$work"; fi
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # --- build -----------------------------------------------------------------------------------
-say "Building the driver and the demo services in Release (-O2) into $build"
+say "Building the driver, the demo services and the program in Release (-O2) into $build"
 {
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
     -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" -DNORVIA_BUILD_BENCH=ON -DNORVIA_BUILD_TESTS=OFF &&
-    cmake --build "$build" -j2 --target norvia_bench_driver norvia_demo_services
+    cmake --build "$build" -j2 --target norvia_bench_driver norvia_demo_services NorviaDownloadManager
 } >"$work/build.log" 2>&1 || { tail -n 30 "$work/build.log" >&2; echo "run.sh: the build failed" >&2; exit 1; }
 driver="$build/norvia_bench_driver"
 services="$build/norvia_demo_services"
-proposal_driver=""
-if [ -n "$proposal" ]; then
-  # HEAD's sources with the patch, built beside the plain driver with the same flags.
-  say "Building the driver with $(basename "$proposal") applied into $build-proposal"
-  rm -rf "$work/proposal-src"
-  mkdir -p "$work/proposal-src"
-  {
-    git -C "$root" archive HEAD | tar -x -C "$work/proposal-src" &&
-      # Inside this repository's tree git would apply only the paths below the folder (none):
-      # the ceiling makes the extracted tree a plain folder to it.
-      (cd "$work/proposal-src" && GIT_CEILING_DIRECTORIES="$work" git apply "$proposal") &&
-      cmake -S "$work/proposal-src" -B "$build-proposal" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
-        -DNORVIA_BUILD_BENCH=ON -DNORVIA_BUILD_TESTS=OFF &&
-      cmake --build "$build-proposal" -j2 --target norvia_bench_driver
-  } >"$work/build-proposal.log" 2>&1 ||
-    { tail -n 30 "$work/build-proposal.log" >&2; echo "run.sh: the proposal did not apply or build" >&2; exit 1; }
-  proposal_driver="$build-proposal/norvia_bench_driver"
-fi
+program_binary="$build/NorviaDownloadManager"
 load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # --- helpers ---------------------------------------------------------------------------------
 # The desktop's opener, recorded instead of run.
-mkdir -p "$work/bin"
+mkdir -p "$work/bin" "$work/data"
 launches="$work/launches.txt"
 printf '#!/bin/sh\nprintf "%%s\\t%%s\\n" "$(pwd -P)" "$*" >> "%s"\n' "$launches" >"$work/bin/xdg-open"
 chmod +x "$work/bin/xdg-open"
 
-start_services() {  # folder release data_files file_size setup_size
+start_services() {  # folder release data_files file_size setup_size [rate]
   local dir="$1"
   rm -f "$dir/ready.env"
   mkdir -p "$dir"
   "$services" --dir "$dir" --ready-file "$dir/ready.env" --release "$2" --files "$3" --file-size "$4" \
-    --setup-size "$5" --rate 0 --max-seconds 14400 >"$dir/services.out" 2>&1 &
+    --setup-size "$5" --rate "${6:-0}" --max-seconds 14400 >"$dir/services.out" 2>&1 &
   services_pid=$!
   for _ in $(seq 1 1200); do
     [ -f "$dir/ready.env" ] && break
@@ -149,26 +154,27 @@ start_services() {  # folder release data_files file_size setup_size
               PATH="$work/bin:$PATH" XDG_DATA_HOME="$work/data")
 }
 
-
-# Runs a command under /usr/bin/time; sets elapsed (seconds, wall clock) and rss_kib. The
-# command's output goes to the log file given first.
+# Runs a command under /usr/bin/time; sets elapsed (seconds, wall clock), cpu (user + system
+# seconds) and rss_kib. The command's output goes to the log file given first.
 timed() {
   local log="$1" start end
   shift
   sync
   start=$EPOCHREALTIME
-  if ! /usr/bin/time -f '%M' -o "$work/rss" "$@" >"$log" 2>&1; then
+  if ! /usr/bin/time -f '%M %U %S' -o "$work/rss" "$@" >"$log" 2>&1; then
     tail -n 20 "$log" >&2
     echo "run.sh: failed: $*  (log: $log)" >&2
     exit 1
   fi
   end=$EPOCHREALTIME
   elapsed=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", b - a }')
-  rss_kib=$(tail -n 1 "$work/rss")
+  read -r rss_kib user_s system_s < <(tail -n 1 "$work/rss")
+  cpu=$(awk -v u="$user_s" -v s="$system_s" 'BEGIN { printf "%.2f", u + s }')
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+mib_s() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.0f", b / 1048576 / s }'; }
 
 local_name() {  # storage name -> the program's local name
   local name="$1" cut=7
@@ -186,7 +192,7 @@ expect_setup_launched() {  # folder
     grep -qF "$setup" "$launches" 2>/dev/null && return 0
     sleep 0.1
   done
-  echo "run.sh: the engine run did not launch $setup" >&2
+  echo "run.sh: the run did not launch $setup" >&2
   exit 1
 }
 
@@ -196,137 +202,252 @@ expect_release_in() {  # folder
 }
 
 engine_rss=()
-engine_run() {  # label program_path [driver]; one whole run, checked
+engine_run() {  # label program_path; one whole run, checked
   local folder
   folder="$(dirname "$2")"
   : >"$launches"
-  timed "$work/$1.log" "${engine_env[@]}" "${3:-$driver}" run "$2"
+  timed "$work/$1.log" "${engine_env[@]}" "$driver" run "$2"
   engine_rss+=("$rss_kib")
   expect_setup_launched "$folder"
 }
 
-# --- runs 1 and 2 ----------------------------------------------------------------------------
-release="Norvia_3_2_Home"
-say "Generating a release of $files files, $((file_size >> 20)) MiB each, and serving it"
-start_services "$work/services" "$release" $((files - 1)) "$file_size" "$file_size"
-program="$work/engine/${release}_Download"
-mkdir -p "$work/engine" "$work/curl" "$work/data"
-# The error log echoes every record to standard output: keep only the driver's answer.
-"${engine_env[@]}" "$driver" describe "$program" >"$work/describe.log" 2>&1 ||
-  { cat "$work/describe.log" >&2; echo "run.sh: the description request failed" >&2; exit 1; }
-grep '^BENCH_STORAGE_' "$work/describe.log" >"$work/storage.env"
-# shellcheck disable=SC1091
-. "$work/storage.env"
-mapfile -t names < <(tr -d '\r' <"$NORVIA_DEMO_FILE_LIST" | sed -n 's/^;//p')
-curl_args=(--silent --show-error --fail --cacert "$NORVIA_DEMO_CA_FILE")
-for name in "${names[@]}"; do
-  curl_args+=(-o "$work/curl/$(local_name "$name")" "${BENCH_STORAGE_PREFIX}${name}${BENCH_STORAGE_QUERY}")
-done
-engine_files=()
-for name in "${names[@]}"; do engine_files+=("$work/engine/$(local_name "$name")"); done
-
-download_engine=() download_curl=() download_proposal=() verify_engine=() verify_zlib=()
-contenders=(engine curl)
-[ -z "$proposal_driver" ] || contenders+=(proposal)
-# Round 0 warms the machine up and is not counted: the first downloads after the release was
+# Round 0 warms the machine up and is not counted: the first downloads after a release was
 # generated and the first requests to fresh services ran up to twice as long as the rest.
 counted() { [ "$round" -gt 0 ]; }
-for round in $(seq 0 "$rounds"); do
-  if counted; then
-    say "Round $round of $rounds: download (engine, curl), then verification (engine, zlib)"
-  else
-    say "Warm-up round (not counted): download (engine, curl), then verification (engine, zlib)"
-  fi
-  # Rotate who goes first, so that drift in the machine's state favours none of them.
-  for turn in "${!contenders[@]}"; do
-    who="${contenders[$(((turn + round) % ${#contenders[@]}))]}"
-    if [ "$who" = engine ]; then
-      rm -f "$work/engine/"*
-      engine_run "download-$round" "$program"
-      counted && download_engine+=("$elapsed")
-      expect_release_in "$work/engine"
-    elif [ "$who" = proposal ]; then
-      rm -f "$work/engine/"*
-      engine_run "proposal-$round" "$program" "$proposal_driver"
-      counted && download_proposal+=("$elapsed")
-      expect_release_in "$work/engine"
-    else
-      rm -f "$work/curl/"*
-      timed "$work/curl-$round.log" curl "${curl_args[@]}"
-      counted && download_curl+=("$elapsed")
-      expect_release_in "$work/curl"
-    fi
-  done
-  for who in engine zlib; do
-    [ $((round % 2)) -eq 0 ] && who=$([ "$who" = engine ] && echo zlib || echo engine)
-    if [ "$who" = engine ]; then
-      gets=$(storage_gets)
-      engine_run "verify-$round" "$program"
-      counted && verify_engine+=("$elapsed")
-      [ "$(storage_gets)" = "$gets" ] || { echo "run.sh: the run on the complete folder downloaded" >&2; exit 1; }
-    else
-      timed "$work/zlib-$round.log" "$driver" zlib-files 1048576 "${engine_files[@]}"
-      counted && verify_zlib+=("$elapsed")
-    fi
-  done
-done
-stop_services
-rm -rf "$work/engine" "$work/curl" "$work/services/storage"
 
-# --- run 3 -----------------------------------------------------------------------------------
-say "CRC::Compute against zlib's crc32 on $((crc_size >> 20)) MiB"
-"$driver" crc-speed "$crc_size" $((rounds < 5 ? 15 : 3 * rounds)) >"$work/crc.log" 2>&1 ||
-  { cat "$work/crc.log" >&2; echo "run.sh: the CRC comparison failed" >&2; exit 1; }
+# Serves a release of $3 files of $4 bytes (the setup included) as $2 and alternates the engine's
+# fresh download of it with curl's, $rounds counted rounds. Sets curl_args and engine_files for
+# the verification pair and fills the arrays named <prefix>_engine, <prefix>_curl,
+# <prefix>_engine_cpu and <prefix>_curl_cpu. With $5 = verify, each round also runs the engine on
+# the complete folder against zlib's crc32 over the same files (verify_engine, verify_zlib).
+download_pair() {  # prefix release files file_size [verify]
+  local prefix="$1" release="$2" count="$3" each="$4" with_verify="${5:-}"
+  say "Generating a release of $count files, $((each >> 10)) KiB each, and serving it"
+  start_services "$work/services-$prefix" "$release" $((count - 1)) "$each" "$each"
+  program="$work/engine/${release}_Download"
+  rm -rf "$work/engine" "$work/curl"
+  mkdir -p "$work/engine" "$work/curl"
+  # The error log echoes every record to standard output: keep only the driver's answer.
+  "${engine_env[@]}" "$driver" describe "$program" >"$work/describe.log" 2>&1 ||
+    { cat "$work/describe.log" >&2; echo "run.sh: the description request failed" >&2; exit 1; }
+  grep '^BENCH_STORAGE_' "$work/describe.log" >"$work/storage.env"
+  # shellcheck disable=SC1091
+  . "$work/storage.env"
+  mapfile -t names < <(tr -d '\r' <"$NORVIA_DEMO_FILE_LIST" | sed -n 's/^;//p')
+  curl_args=(--silent --show-error --fail --cacert "$NORVIA_DEMO_CA_FILE")
+  engine_files=()
+  for name in "${names[@]}"; do
+    curl_args+=(-o "$work/curl/$(local_name "$name")" "${BENCH_STORAGE_PREFIX}${name}${BENCH_STORAGE_QUERY}")
+    engine_files+=("$work/engine/$(local_name "$name")")
+  done
+  local -n engine_times="${prefix}_engine" curl_times="${prefix}_curl"
+  local -n engine_cpus="${prefix}_engine_cpu" curl_cpus="${prefix}_curl_cpu"
+  for round in $(seq 0 "$rounds"); do
+    if counted; then say "$prefix: round $round of $rounds"; else say "$prefix: warm-up round (not counted)"; fi
+    # Who goes first alternates, so that drift in the machine's state favours neither.
+    for who in engine curl; do
+      [ $((round % 2)) -eq 1 ] && who=$([ "$who" = engine ] && echo curl || echo engine)
+      if [ "$who" = engine ]; then
+        rm -f "$work/engine/"*
+        engine_run "$prefix-download-$round" "$program"
+        counted && { engine_times+=("$elapsed"); engine_cpus+=("$cpu"); }
+        expect_release_in "$work/engine"
+      else
+        rm -f "$work/curl/"*
+        timed "$work/$prefix-curl-$round.log" curl "${curl_args[@]}"
+        counted && { curl_times+=("$elapsed"); curl_cpus+=("$cpu"); }
+        expect_release_in "$work/curl"
+      fi
+    done
+    [ -n "$with_verify" ] || continue
+    for who in engine zlib; do
+      [ $((round % 2)) -eq 0 ] && who=$([ "$who" = engine ] && echo zlib || echo engine)
+      if [ "$who" = engine ]; then
+        gets=$(storage_gets)
+        engine_run "verify-$round" "$program"
+        counted && verify_engine+=("$elapsed")
+        [ "$(storage_gets)" = "$gets" ] || { echo "run.sh: the run on the complete folder downloaded" >&2; exit 1; }
+      else
+        timed "$work/zlib-$round.log" "$driver" zlib-files 262144 "${engine_files[@]}"
+        counted && verify_zlib+=("$elapsed")
+      fi
+    done
+  done
+  stop_services
+  rm -rf "$work/engine" "$work/curl" "$work/services-$prefix/storage"
+}
 
-# --- run 4: memory with one large file -------------------------------------------------------
+# --- the program under Xvfb ------------------------------------------------------------------
+display=""
+start_display() {
+  [ -z "$display" ] || return 0
+  for n in $(seq 120 180); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp >"$work/xvfb.out" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 1 100); do
+      xdpyinfo -display ":$n" >/dev/null 2>&1 && break
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if xdpyinfo -display ":$n" >/dev/null 2>&1; then display=":$n"; return 0; fi
+    stop_pid "$xvfb_pid"; xvfb_pid=""
+  done
+  echo "run.sh: no Xvfb display could be started" >&2
+  exit 1
+}
+
+# Places the program in a fresh folder under the release's name; sets gui_program.
+place_program() {  # folder release
+  rm -rf "$1"
+  mkdir -p "$1"
+  gui_program="$1/${2}_Download"
+  cp "$program_binary" "$gui_program"
+  gui_env=("${engine_env[@]}" DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1)
+}
+
+window_width() {  # of the program's window; empty while it has none
+  local window
+  window="$(DISPLAY="$display" xdotool search --name "Norvia Download Manager" 2>/dev/null | head -n 1)"
+  [ -n "$window" ] || return 0
+  DISPLAY="$display" xdotool getwindowgeometry --shell "$window" 2>/dev/null | sed -n 's/^WIDTH=//p'
+}
+
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+
+# --- the parts -------------------------------------------------------------------------------
+download_engine=() download_curl=() download_engine_cpu=() download_curl_cpu=() verify_engine=() verify_zlib=()
+small_engine=() small_curl=() small_engine_cpu=() small_curl_cpu=()
+wanted download && download_pair download Norvia_3_2_Home "$files" "$file_size" verify
+wanted small && download_pair small Norvia_3_2_Home "$small_files" "$small_file_size"
+
+if wanted crc; then
+  say "CRC::Compute and the 128-bit kernel against zlib's crc32 on $((crc_size >> 20)) MiB in 256 KiB pieces"
+  "$driver" crc-speed "$crc_size" $((rounds < 5 ? 15 : 3 * rounds)) >"$work/crc.log" 2>&1 ||
+    { cat "$work/crc.log" >&2; echo "run.sh: the CRC comparison failed" >&2; exit 1; }
+fi
+
 big_release="Norvia_3_3_Large"
-say "Memory: a release of one $((big_size >> 20)) MiB setup file, downloaded and then checked"
-start_services "$work/services-big" "$big_release" 0 1024 "$big_size"
-big_program="$work/big/${big_release}_Download"
-mkdir -p "$work/big"
-engine_run big-download "$big_program"
-big_download_seconds=$elapsed
-expect_release_in "$work/big"
-engine_run big-verify "$big_program"
-big_verify_seconds=$elapsed
-stop_services
-rm -rf "$work/big" "$work/services-big/storage"
+big_download_seconds="" big_verify_seconds="" big_rss=()
+if wanted memory || wanted program; then
+  start_services "$work/services-big" "$big_release" 0 1024 "$big_size"
+fi
+if wanted memory; then
+  say "Memory: a release of one $((big_size >> 20)) MiB setup file, downloaded and then checked"
+  big_program="$work/big/${big_release}_Download"
+  rm -rf "$work/big"
+  mkdir -p "$work/big"
+  engine_run big-download "$big_program"
+  big_download_seconds=$elapsed big_rss+=("$rss_kib")
+  expect_release_in "$work/big"
+  engine_run big-verify "$big_program"
+  big_verify_seconds=$elapsed big_rss+=("$rss_kib")
+  rm -rf "$work/big"
+fi
+
+gui_peak_kib="" gui_seconds=""
+if wanted program; then
+  start_display
+  say "The program under Xvfb: a whole download of the $((big_size >> 20)) MiB release"
+  place_program "$work/gui" "$big_release"
+  : >"$launches"
+  # Its peak resident set is what /usr/bin/time reports for it (the kernel's VmHWM at its end).
+  timed "$work/gui-download.log" "${gui_env[@]}" "$gui_program"
+  gui_peak_kib=$rss_kib gui_seconds=$elapsed
+  expect_setup_launched "$work/gui"
+  expect_release_in "$work/gui"
+  rm -rf "$work/gui"
+  stop_services
+fi
+rm -rf "$work/services-big/storage"
+
+ui_windows=()
+if wanted program; then
+  # Long enough at 2 MB/s for the fade-in and three windows of --ui-seconds.
+  rate=2000000
+  ui_release_size=$(((3 * ui_seconds + 20) * rate))
+  start_services "$work/services-ui" Norvia_3_2_Home 3 $((ui_release_size / 4)) $((ui_release_size / 4)) "$rate"
+  say "The program under Xvfb on its progress screen while the storage sends $rate bytes a second"
+  place_program "$work/ui" Norvia_3_2_Home
+  (cd "$work/ui" && exec env "${gui_env[@]}" "$gui_program") >"$work/ui-program.log" 2>&1 &
+  gui_pid=$!
+  for _ in $(seq 1 900); do
+    [ "$(window_width)" = 1200 ] && break
+    kill -0 "$gui_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ "$(window_width)" != 1200 ]; then
+    tail -n 20 "$work/ui-program.log" >&2
+    if kill -0 "$gui_pid" 2>/dev/null; then
+      echo "run.sh: the progress screen did not show within 90 s" >&2
+    else
+      status=0
+      wait "$gui_pid" || status=$?
+      gui_pid=""
+      echo "run.sh: the program ended with status $status before its progress screen showed" >&2
+    fi
+    exit 1
+  fi
+  sleep 4  # the screen's fade-in
+  ticks_per_second=$(getconf CLK_TCK)
+  for _ in 1 2 3; do
+    before=$(cpu_ticks "$gui_pid") start=$EPOCHREALTIME
+    sleep "$ui_seconds"
+    after=$(cpu_ticks "$gui_pid") end=$EPOCHREALTIME
+    ui_windows+=("$(awk -v t=$((after - before)) -v hz="$ticks_per_second" -v a="$start" -v b="$end" \
+      'BEGIN { printf "%.1f", 100 * t / hz / (b - a) }')")
+  done
+  [ "$(window_width)" = 1200 ] || { echo "run.sh: the download ended before the CPU was measured" >&2; exit 1; }
+  stop_pid "$gui_pid"; gui_pid=""
+  stop_services
+  rm -rf "$work/ui" "$work/services-ui/storage"
+fi
 load_after="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # --- figures ---------------------------------------------------------------------------------
 crc_value() { awk -v k="$1" '$1 == k { sub(/^[^ ]+ /, ""); print }' "$work/crc.log"; }
-download_vs_curl=$(ratio "$(median "${download_engine[@]}")" "$(median "${download_curl[@]}")")
-verify_vs_zlib=$(ratio "$(median "${verify_engine[@]}")" "$(median "${verify_zlib[@]}")")
-crc_vs_zlib=$(crc_value crc_vs_zlib)
-peak_kib=$(printf '%s\n' "${engine_rss[@]}" | sort -n | tail -n 1)
-peak_rss_mib=$(((peak_kib + 1023) / 1024))
-mib_s() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.0f", b / 1048576 / s }'; }
+figures="" details=""
+figure() { figures+="$1 $2"$'\n'; }
+detail() { details+="$1"$'\n'; }
 
-cpu="$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
-details="$(cat <<EOF
-date: $(date -u '+%Y-%m-%d %H:%M UTC')
-machine: $cpu, $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo) RAM, Linux $(uname -r), $(df --output=fstype "$bench" | tail -n 1) disk
-load (1, 5, 15 min): $load_before before, $load_after after
-tools: $(curl --version | head -n 1 | cut -d' ' -f1-2), zlib $(crc_value crc_zlib_version), CRC by $(crc_value crc_method)
-release: $files files of $((file_size >> 20)) MiB; $rounds rounds per pair; CRC buffer $((crc_size >> 20)) MiB; large file $((big_size >> 20)) MiB
-download: engine $(median "${download_engine[@]}") s ($(mib_s "$size" "$(median "${download_engine[@]}")") MiB/s), curl $(median "${download_curl[@]}") s ($(mib_s "$size" "$(median "${download_curl[@]}")") MiB/s)
-verification: engine $(median "${verify_engine[@]}") s, zlib $(median "${verify_zlib[@]}") s
-CRC-32: CRC::Compute $(crc_value crc_compute_mib_s) MiB/s, zlib $(crc_value crc_zlib_mib_s) MiB/s
-every round (s): engine download ${download_engine[*]}; curl ${download_curl[*]}; engine verification ${verify_engine[*]}; zlib ${verify_zlib[*]}
-large file: download $big_download_seconds s, check $big_verify_seconds s
-peak RSS per engine run (KiB): ${engine_rss[*]}
-EOF
-)"
-figures="$(printf 'download_vs_curl %s\nverify_vs_zlib %s\ncrc_vs_zlib %s\npeak_rss_mib %s\n' \
-  "$download_vs_curl" "$verify_vs_zlib" "$crc_vs_zlib" "$peak_rss_mib")"
-if [ -n "$proposal_driver" ]; then
-  details+="
-proposal $(basename "$proposal"): engine download $(median "${download_proposal[@]}") s; every round (s): ${download_proposal[*]}"
-  figures+="
-download_vs_curl_with_proposal $(ratio "$(median "${download_proposal[@]}")" "$(median "${download_curl[@]}")")"
+cpu_flags="$(grep -m 1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -xE 'sse4_2|avx2|avx512f|pclmulqdq|vpclmulqdq' | tr '\n' ' ')"
+detail "date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+detail "machine: $(nproc) cores ($(grep -m 1 '^cpu MHz' /proc/cpuinfo | awk '{ printf "%.0f MHz", $4 }'), features ${cpu_flags% }), $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo) RAM, Linux $(uname -r), $(df --output=fstype "$bench" | tail -n 1) disk"
+detail "load (1, 5, 15 min): $load_before before, $load_after after"
+detail "tools: $(curl --version | head -n 1 | cut -d' ' -f1-2), zlib $("$driver" crc-speed 1024 1 | awk '$1 == "crc_zlib_version" { print $2 }')"
+if wanted download; then
+  de=$(median "${download_engine[@]}") dc=$(median "${download_curl[@]}")
+  detail "download: $files files of $((file_size >> 20)) MiB, $rounds rounds; engine $de s ($(mib_s "$size" "$de") MiB/s, CPU $(median "${download_engine_cpu[@]}") s), curl $dc s ($(mib_s "$size" "$dc") MiB/s, CPU $(median "${download_curl_cpu[@]}") s)"
+  detail "verification: engine $(median "${verify_engine[@]}") s, zlib $(median "${verify_zlib[@]}") s"
+  detail "every round (s): engine download ${download_engine[*]}; curl ${download_curl[*]}; engine CPU ${download_engine_cpu[*]}; curl CPU ${download_curl_cpu[*]}; engine verification ${verify_engine[*]}; zlib ${verify_zlib[*]}"
+  figure download_vs_curl "$(ratio "$de" "$dc")"
+  figure verify_vs_zlib "$(ratio "$(median "${verify_engine[@]}")" "$(median "${verify_zlib[@]}")")"
+  figure engine_cpu_vs_curl "$(ratio "$(median "${download_engine_cpu[@]}")" "$(median "${download_curl_cpu[@]}")")"
 fi
+if wanted small; then
+  detail "small files: $small_files files of $((small_file_size >> 10)) KiB; engine $(median "${small_engine[@]}") s, curl $(median "${small_curl[@]}") s; every round (s): engine ${small_engine[*]}; curl ${small_curl[*]}"
+  figure small_files_vs_curl "$(ratio "$(median "${small_engine[@]}")" "$(median "${small_curl[@]}")")"
+fi
+if wanted crc; then
+  detail "CRC-32 in 256 KiB pieces of a $((crc_size >> 20)) MiB buffer: CRC::Compute ($(crc_value crc_method)) $(crc_value crc_compute_mib_s) MiB/s, 128-bit kernel $(crc_value crc_clmul128_mib_s) MiB/s, zlib $(crc_value crc_zlib_mib_s) MiB/s"
+  figure crc_vs_zlib "$(crc_value crc_vs_zlib)"
+  [ -z "$(crc_value crc_clmul128_vs_zlib)" ] || figure crc_clmul128_vs_zlib "$(crc_value crc_clmul128_vs_zlib)"
+fi
+if wanted memory || wanted download || wanted small; then
+  all_rss=("${engine_rss[@]}")
+  detail "peak RSS per engine run (KiB): ${all_rss[*]}"
+  [ -z "$big_download_seconds" ] || detail "large file ($((big_size >> 20)) MiB): download $big_download_seconds s, check $big_verify_seconds s"
+  peak_kib=$(printf '%s\n' "${all_rss[@]}" | sort -n | tail -n 1)
+  figure peak_rss_mib $(((peak_kib + 1023) / 1024))
+fi
+if wanted program; then
+  detail "program: whole download of $((big_size >> 20)) MiB under Xvfb in $gui_seconds s, peak RSS $gui_peak_kib KiB; CPU on the progress screen at 2 MB/s, % of one core per ${ui_seconds} s window: ${ui_windows[*]}"
+  figure ui_cpu_percent "$(median "${ui_windows[@]}")"
+  figure gui_peak_rss_mib $(((gui_peak_kib + 1023) / 1024))
+fi
+details="${details%$'\n'}" figures="${figures%$'\n'}"
 {
-  echo "# bench/run.sh $(printf '%q ' --size "$size" --files "$files" --rounds "$rounds" --big-size "$big_size" ${proposal:+--proposal "${proposal#"$root/"}"})"
+  echo "# bench/run.sh $(printf '%q ' --size "$size" --files "$files" --small-size "$small_size" --small-files "$small_files" --rounds "$rounds" --big-size "$big_size" --ui-seconds "$ui_seconds" --only "$only")"
   echo "$details"
   echo
   echo "$figures"

@@ -6,6 +6,10 @@
 option(NORVIA_BUILD_WINDOWS "Also cross-build the Windows engine (mingw-w64) and test it under wine" ON)
 
 set(NORVIA_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
+# The Windows tests' wine world: the prefix that trusts the test CA, the PKI and the hosts file
+# (made by the CTest fixture "wine", see tests/Windows).
+set(NORVIA_WINE_FOLDER ${CMAKE_BINARY_DIR}/wine)
+set(NORVIA_WINE_PREFIX ${NORVIA_WINE_FOLDER}/prefix)
 find_program(NORVIA_MINGW_CXX x86_64-w64-mingw32-g++-posix)
 
 if(NORVIA_BUILD_WINDOWS AND NORVIA_MINGW_CXX)
@@ -20,7 +24,7 @@ if(NORVIA_BUILD_WINDOWS AND NORVIA_MINGW_CXX)
     # The sources are this tree: the step always runs and the inner build decides what is stale.
     BUILD_ALWAYS TRUE
     INSTALL_COMMAND ""
-    STEP_TARGETS build)
+    STEP_TARGETS configure build)
 elseif(NORVIA_BUILD_WINDOWS)
   message(WARNING "x86_64-w64-mingw32-g++-posix not found: the Windows build is left out and the "
                   "Windows. tests will fail. Run scripts/install-deps.sh.")

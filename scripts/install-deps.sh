@@ -9,7 +9,7 @@ packages=(
   fonts-roboto-unhinted fonts-font-awesome
   libcurl4-openssl-dev libssl-dev zlib1g-dev nlohmann-json3-dev
   libgtest-dev libcpp-httplib-dev
-  xvfb xdotool imagemagick x11-utils curl openssl ca-certificates
+  xvfb xdotool imagemagick x11-utils libx11-dev curl openssl ca-certificates
   clang libclang-rt-dev  # scripts/fuzz.sh
   time                   # bench/run.sh (peak memory)
   # The Windows build (cmake/toolchains/mingw-w64-x86_64.cmake) and its tests under wine

@@ -2,6 +2,7 @@
 
 #include "App/CoreUI.h"
 #include "App/FrameClock.h"
+#include "App/FramePacer.h"
 #include "App/Hooks.h"
 #include "Core/Console.h"
 #include "Platform/Desktop.h"
@@ -136,17 +137,23 @@ void Application::Run()
         return;
     std::shared_ptr<CoreUI> ui = CoreUI::Instance();
     FrameClock& clock = FrameClock::Instance();
+    FramePacer pacer;
     while (!glfwWindowShouldClose(window))
     {
+        pacer.WaitForNextIteration();
+        // Input, the clock and the screens (their fades and timers) advance every iteration; only
+        // drawing and presenting wait for a frame that differs from the one on screen.
         glfwPollEvents();
         clock.Update();
         ui->NewFrame();
         // Quitting leaves this frame unrendered and unpresented.
         if (!OnFrame())
             break;
-        ui->Render();
-        glfwMakeContextCurrent(window);
-        glfwSwapBuffers(window);
+        if (ui->Render(true))
+        {
+            glfwMakeContextCurrent(window);
+            glfwSwapBuffers(window);
+        }
         glfwSetWindowTitle(window, title.c_str());
     }
     ui->Shutdown();
@@ -212,6 +219,12 @@ void Application::Minimize()
 {
     if (created && window != nullptr)
         glfwIconifyWindow(window);
+}
+
+void Application::Hide()
+{
+    if (window != nullptr)
+        glfwHideWindow(window);
 }
 
 bool Application::GetCursorScreenPos(float& screenX, float& screenY) const

@@ -49,6 +49,9 @@ class Application
     // Moves the window to the middle of the primary monitor's current video mode.
     void CenterOnScreen();
     void Minimize();
+    // Takes the window off the screen at once (the request reaches the display before this
+    // returns), so that what the program still does before it ends goes unseen.
+    void Hide();
 
     // The opacity last applied (1 before any). Kept here because a window manager without
     // compositing reports 1 whatever was set, and the screens' fades decide on this value.

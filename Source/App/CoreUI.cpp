@@ -18,8 +18,11 @@ namespace
 // Pixel size of each font key.
 constexpr float kFontPixelSizes[kFontKeyCount] = {8.0f, 12.0f, 16.0f, 24.0f, 32.0f, 64.0f};
 
-// The icon font's private-use range, merged into every text font. The atlas keeps a pointer to it.
-constexpr ImWchar kIconGlyphRanges[] = {0xE005, 0xF8FF, 0};
+// The icons the screens draw (cross, play, pause, window minimize), merged into every text font.
+// The whole private-use range of the icon font at six sizes took a 4096 x 4096 atlas, 64 MiB in
+// RGBA, for four glyphs. A screen that draws another icon must add it here. The atlas keeps a
+// pointer to the ranges.
+constexpr ImWchar kIconGlyphRanges[] = {0xF00D, 0xF00D, 0xF04B, 0xF04C, 0xF2D1, 0xF2D1, 0};
 
 // The smallest delta handed to the UI library, which requires a positive one.
 constexpr float kMinimumDelta = 1.0e-6f;
@@ -88,11 +91,17 @@ void CoreUI::LoadFonts()
     }
     io.FontDefault = fonts[kDefaultFontKey];
 
+    // Only as high as the glyphs need, not rounded up to a power of two.
+    io.Fonts->Flags |= ImFontAtlasFlags_NoPowerOfTwoHeight;
     unsigned char* pixels = nullptr;
     int width = 0, height = 0;
     io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
     // The atlas's own texture handle stays null: the renderer binds fontTexture for it.
     fontTexture = CreateTexture("font_texture", pixels, width, height);
+    // The pixels live on in the texture, the glyphs in the fonts: the library's copies of the
+    // pixels (RGBA and alpha) and of the font files (one per font added) are not needed again.
+    io.Fonts->ClearTexData();
+    io.Fonts->ClearInputData();
 }
 
 void CoreUI::CreateCursors()
@@ -121,6 +130,15 @@ void CoreUI::InstallCallbacks(GLFWwindow* target)
     glfwSetScrollCallback(target, ScrollCallback);
     glfwSetKeyCallback(target, KeyCallback);
     glfwSetCharCallback(target, CharCallback);
+    // After any of these the screen no longer shows the frame last presented.
+    glfwSetWindowRefreshCallback(target, ScreenChangedCallback);
+    glfwSetFramebufferSizeCallback(target, [](GLFWwindow* w, int, int) { ScreenChangedCallback(w); });
+    glfwSetWindowContentScaleCallback(target, [](GLFWwindow* w, float, float) { ScreenChangedCallback(w); });
+}
+
+void CoreUI::ScreenChangedCallback(GLFWwindow*)
+{
+    Instance()->presented.Forget();
 }
 
 void CoreUI::CursorPosCallback(GLFWwindow*, double x, double y)
@@ -186,30 +204,42 @@ void CoreUI::NewFrame()
     frameOpen = true;
 }
 
-void CoreUI::Render()
+bool CoreUI::Render(bool skipUnchanged)
 {
     if (!frameOpen)
-        return;
+        return false;
 
     const ImGuiMouseCursor kind = ImGui::GetMouseCursor();
     GLFWcursor* cursor = kind >= 0 && kind < static_cast<int>(cursors.size()) ? cursors[kind] : nullptr;
     glfwSetCursor(window, cursor != nullptr ? cursor : cursors[ImGuiMouseCursor_Arrow]);
 
     ImGui::Render();
+    frameOpen = false;
 
+    ImDrawData* drawData = ImGui::GetDrawData();
+    const uint32_t fontName = fontTexture ? fontTexture->GetGlName() : 0;
+    if (skipUnchanged && drawData != nullptr && presented.Shows(*drawData, fontName))
+        return false;
     int framebufferWidth = 0, framebufferHeight = 0;
     glfwGetFramebufferSize(window, &framebufferWidth, &framebufferHeight);
     glViewport(0, 0, framebufferWidth, framebufferHeight);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    UiRenderer::RenderDrawData(ImGui::GetDrawData(), fontTexture ? fontTexture->GetGlName() : 0);
-    frameOpen = false;
+    UiRenderer::RenderDrawData(drawData, fontName);
+    // Only the frame loop presents what it draws; after any other drawing the screen may show
+    // something else.
+    if (skipUnchanged && drawData != nullptr)
+        presented.Remember();
+    else
+        presented.Forget();
+    return true;
 }
 
 void CoreUI::Shutdown()
 {
     if (!initialised)
         return;
+    presented.Forget();
     ImGui::DestroyContext();
     // The fonts belonged to the context's atlas.
     fonts.clear();

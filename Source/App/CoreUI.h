@@ -2,6 +2,7 @@
 // The immediate-mode UI layer: the Dear ImGui context, its GLFW input, fonts, theme and renderer.
 // Main thread only; the input callbacks run inside glfwPollEvents on that thread.
 
+#include "App/PresentedFrame.h"
 #include "App/UiInput.h"
 
 #include <array>
@@ -40,8 +41,11 @@ class CoreUI
 
     // Starts a UI frame (rendering one left open first). Does nothing before Init.
     void NewFrame();
-    // Ends the open UI frame, clears the back buffer and draws the frame into it.
-    void Render();
+    // Ends the open UI frame, clears the back buffer and draws the frame into it; true when it drew.
+    // With skipUnchanged (the frame loop, which presents every frame drawn so) a frame that would
+    // draw what the last one presented shows is not drawn, and false tells the loop not to present
+    // it; the window being exposed, resized or rescaled ends that until the next frame is drawn.
+    bool Render(bool skipUnchanged = false);
     // Destroys the UI context; the layer is then uninitialised. The font texture and cursors stay.
     void Shutdown();
 
@@ -63,6 +67,7 @@ class CoreUI
     static void ScrollCallback(GLFWwindow* w, double xOffset, double yOffset);
     static void KeyCallback(GLFWwindow* w, int key, int scancode, int action, int mods);
     static void CharCallback(GLFWwindow* w, unsigned int c);
+    static void ScreenChangedCallback(GLFWwindow* w);
 
     std::shared_ptr<Texture> fontTexture;
     std::map<int32_t, ImFont*> fonts;
@@ -72,6 +77,7 @@ class CoreUI
 
     GLFWwindow* window = nullptr;
     UiInput input;
+    PresentedFrame presented;
     // Standard cursors by the library's cursor kind; GLFW frees them when it terminates.
     std::array<GLFWcursor*, 9> cursors{};
 };

@@ -73,6 +73,10 @@ public:
     static std::string Base64Encode(const uint8_t* data, int length);
     // Keeps A-Z, a-z, 0-9; everything else as "%xx" of its UTF-8 bytes (lower-case hex).
     static std::u16string UrlEncode(std::u16string_view text);
+    // Keeps A-Z, a-z, 0-9, "-", ".", "_", "~" and "/", encodes everything else as UrlEncode
+    // does: a name put into a request path this way reaches the server exactly as it is, "%",
+    // "?" and "#" included.
+    static std::u16string UrlEncodePath(std::u16string_view text);
     // kind 0 SHA-1, 1 MD5, 2 SHA-256: the raw digest; an empty buffer for any other kind or
     // on failure.
     static ByteBuffer HashBytes(const uint8_t* data, size_t length, int kind);

@@ -207,15 +207,23 @@ std::string StringUtils::Base64Encode(const uint8_t* data, int length)
     return out;
 }
 
-std::u16string StringUtils::UrlEncode(std::u16string_view text)
+namespace
+{
+
+bool IsAlphanumeric(char32_t cp)
+{
+    return (cp >= 'A' && cp <= 'Z') || (cp >= 'a' && cp <= 'z') || (cp >= '0' && cp <= '9');
+}
+
+// Every character for which keep is false goes out as "%xx" of its UTF-8 bytes. A surrogate pair
+// is one character and goes out as its four UTF-8 bytes; encoding the two halves separately
+// would send bytes no server decodes. A lone half is sent as U+FFFD.
+template <typename Keep> std::u16string PercentEncode(std::u16string_view text, Keep keep)
 {
     std::u16string out;
     out.reserve(text.size() * 3);
-    // A surrogate pair is one character and goes out as its four UTF-8 bytes; encoding the two
-    // halves separately would send bytes no server decodes. A lone half is sent as U+FFFD.
     ForEachCodePoint(text, [&](char32_t cp) {
-        bool plain = (cp >= 'A' && cp <= 'Z') || (cp >= 'a' && cp <= 'z') || (cp >= '0' && cp <= '9');
-        if (plain)
+        if (keep(cp))
         {
             out.push_back(static_cast<char16_t>(cp));
             return;
@@ -226,6 +234,19 @@ std::u16string StringUtils::UrlEncode(std::u16string_view text)
             AppendPercentByte(out, static_cast<uint8_t>(byte));
     });
     return out;
+}
+
+} // namespace
+
+std::u16string StringUtils::UrlEncode(std::u16string_view text)
+{
+    return PercentEncode(text, IsAlphanumeric);
+}
+
+std::u16string StringUtils::UrlEncodePath(std::u16string_view text)
+{
+    return PercentEncode(text, [](char32_t cp)
+                         { return IsAlphanumeric(cp) || cp == '-' || cp == '.' || cp == '_' || cp == '~' || cp == '/'; });
 }
 
 ByteBuffer StringUtils::HashBytes(const uint8_t* data, size_t length, int kind)

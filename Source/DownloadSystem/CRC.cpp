@@ -11,19 +11,30 @@ namespace
 
 constexpr uint32_t kPolynomial = 0x04C11DB7;
 
+// Built once per process: every object's table is the same, and a download makes several.
+const CrcSlicing::Tables& BuiltTables()
+{
+    static const CrcSlicing::Tables tables = []
+    {
+        CrcSlicing::Tables built{};
+        for (uint32_t i = 0; i < 256; ++i)
+        {
+            uint32_t value = CRC::Reflect(i, 8) << 24;
+            for (int bit = 0; bit < 8; ++bit)
+                value = (value & 0x80000000u) ? (value << 1) ^ kPolynomial : value << 1;
+            built[0][i] = CRC::Reflect(value, 32);
+        }
+        CrcSlicing::FillSlices(built);
+        return built;
+    }();
+    return tables;
+}
+
 } // namespace
 
 void CRC::Init()
 {
-    std::array<uint32_t, 256>& table = slices[0];
-    for (uint32_t i = 0; i < 256; ++i)
-    {
-        uint32_t value = Reflect(i, 8) << 24;
-        for (int bit = 0; bit < 8; ++bit)
-            value = (value & 0x80000000u) ? (value << 1) ^ kPolynomial : value << 1;
-        table[i] = Reflect(value, 32);
-    }
-    CrcSlicing::FillSlices(slices);
+    slices = BuiltTables();
     initialised = true;
 }
 

@@ -72,6 +72,8 @@ uint32_t UpdateBytewise(uint32_t reg, const uint8_t* data, size_t length)
 // Data is fetched this far ahead of the folding: the hardware prefetcher alone leaves the
 // multipliers waiting on memory for inputs that are not in the cache.
 constexpr size_t kPrefetchDistance = 2048;
+// Below this many 16-byte blocks the eight lanes' set-up and reduction cost more than they save.
+constexpr size_t kEightLaneBlocks = 16;
 
 #define NORVIA_CLMUL_TARGET __attribute__((target("pclmul,sse2")))
 #define NORVIA_CLMUL_WIDE_TARGET __attribute__((target("pclmul,sse2,avx512f,vpclmulqdq")))
@@ -105,31 +107,55 @@ NORVIA_CLMUL_TARGET uint32_t Remainder(__m128i block)
     return UpdateBytewise(0, rest, sizeof(rest));
 }
 
-// At least 4 blocks of 16 bytes. Four independent lanes hide the multiplier's latency; at the
-// end they and the leftover blocks are folded into one block.
-NORVIA_CLMUL_TARGET uint32_t FoldNarrow(uint32_t reg, const uint8_t* data, size_t blocks)
+// Multipliers that move a block forward by 128, 256, ... 1024 bits (index 1 to 8), for the lanes.
+constexpr std::array<uint64_t, 9> MakeLaneMultipliers(int half)
 {
-    __m128i lane0 = _mm_xor_si128(Load(data), _mm_cvtsi32_si128(static_cast<int>(reg)));
-    __m128i lane1 = Load(data + 16);
-    __m128i lane2 = Load(data + 32);
-    __m128i lane3 = Load(data + 48);
-    data += 64;
-    blocks -= 4;
+    std::array<uint64_t, 9> multipliers{};
+    for (unsigned step = 1; step < multipliers.size(); ++step)
+        multipliers[step] = half == 0 ? Multiplier(step * 128 + 32) : Multiplier(step * 128 - 32);
+    return multipliers;
+}
+constexpr std::array<uint64_t, 9> kLowMultipliers = MakeLaneMultipliers(0);
+constexpr std::array<uint64_t, 9> kHighMultipliers = MakeLaneMultipliers(1);
 
-    const __m128i by512 = Multipliers<512>();
-    for (; blocks >= 4; blocks -= 4, data += 64)
+NORVIA_CLMUL_TARGET inline __m128i LaneMultipliers(size_t steps)
+{
+    return _mm_set_epi64x(static_cast<long long>(kHighMultipliers[steps]),
+                          static_cast<long long>(kLowMultipliers[steps]));
+}
+
+// At least Lanes blocks of 16 bytes. Independent lanes, each moved Lanes blocks forward per
+// step: a product takes several cycles to come out, and with too few lanes the multiplier waits
+// for it instead of starting the next one. At the end every lane moves forward by its distance to
+// the last one, products that do not wait for one another, and the leftover blocks follow.
+template <size_t Lanes> NORVIA_CLMUL_TARGET uint32_t FoldLanes(uint32_t reg, const uint8_t* data, size_t blocks)
+{
+    static_assert(Lanes >= 2 && Lanes < kLowMultipliers.size());
+    constexpr size_t kStride = 16 * Lanes;
+    __m128i lanes[Lanes];
+#pragma GCC unroll 8
+    for (size_t lane = 0; lane < Lanes; ++lane)
+        lanes[lane] = Load(data + 16 * lane);
+    lanes[0] = _mm_xor_si128(lanes[0], _mm_cvtsi32_si128(static_cast<int>(reg)));
+    data += kStride;
+    blocks -= Lanes;
+
+    const __m128i step = LaneMultipliers(Lanes);
+    for (; blocks >= Lanes; blocks -= Lanes, data += kStride)
     {
-        _mm_prefetch(reinterpret_cast<const char*>(data + kPrefetchDistance), _MM_HINT_T0);
-        lane0 = Fold(lane0, by512, Load(data));
-        lane1 = Fold(lane1, by512, Load(data + 16));
-        lane2 = Fold(lane2, by512, Load(data + 32));
-        lane3 = Fold(lane3, by512, Load(data + 48));
+#pragma GCC unroll 8
+        for (size_t line = 0; line < kStride; line += 64)
+            _mm_prefetch(reinterpret_cast<const char*>(data + kPrefetchDistance + line), _MM_HINT_T0);
+#pragma GCC unroll 8
+        for (size_t lane = 0; lane < Lanes; ++lane)
+            lanes[lane] = Fold(lanes[lane], step, Load(data + 16 * lane));
     }
 
-    const __m128i by128 = Multipliers<128>();
-    __m128i folded = Fold(lane0, by128, lane1);
-    folded = Fold(folded, by128, lane2);
-    folded = Fold(folded, by128, lane3);
+    __m128i folded = lanes[Lanes - 1];
+#pragma GCC unroll 8
+    for (size_t lane = 0; lane + 1 < Lanes; ++lane)
+        folded = Fold(lanes[lane], LaneMultipliers(Lanes - 1 - lane), folded);
+    const __m128i by128 = LaneMultipliers(1);
     for (; blocks > 0; --blocks, data += 16)
         folded = Fold(folded, by128, Load(data));
     return Remainder(folded);
@@ -227,8 +253,10 @@ uint32_t Update(uint32_t reg, const uint8_t* data, size_t length, unsigned maxWi
     const size_t blocks = length / 16;
     if (width >= kWide && length >= 256)
         reg = FoldWide(reg, data, blocks);
+    else if (width >= kNarrow && blocks >= kEightLaneBlocks)
+        reg = FoldLanes<8>(reg, data, blocks);
     else if (width >= kNarrow && length >= kMinLength)
-        reg = FoldNarrow(reg, data, blocks);
+        reg = FoldLanes<4>(reg, data, blocks);
     else
         return UpdateBytewise(reg, data, length);
     data += blocks * 16;

@@ -8,6 +8,7 @@
 #include "Platform/HttpRequest.h"
 
 #include <mutex>
+#include <system_error>
 
 namespace DownloadSystem
 {
@@ -24,8 +25,14 @@ DownloadCore::DownloadCore(const std::u16string& programPath)
 
 DownloadCore::~DownloadCore()
 {
-    if (downloadManager)
-        downloadManager->StopDownload();
+    if (!downloadManager)
+        return;
+    // The window was closed while the service had not answered: the request's worker uses the
+    // manager, so it is ended and waited for first.
+    downloadManager->CancelDescriptionRequest();
+    if (descriptionWorker.joinable())
+        descriptionWorker.join();
+    downloadManager->StopDownload();
 }
 
 bool DownloadCore::RequestDescription()
@@ -40,6 +47,34 @@ bool DownloadCore::RequestDescription()
         return false;
     }
     return downloadManager->RequestDownloadDescription(releaseName);
+}
+
+void DownloadCore::BeginDescriptionRequest()
+{
+    if (descriptionWorker.joinable() || descriptionEnded.load())
+        return;
+    const auto request = [this]
+    {
+        descriptionSucceeded = RequestDescription();
+        descriptionEnded.store(true, std::memory_order_release);
+    };
+    try
+    {
+        descriptionWorker = std::thread(request);
+    }
+    catch (const std::system_error&)
+    {
+        request(); // no thread to be had: the UI thread waits instead
+    }
+}
+
+std::optional<bool> DownloadCore::DescriptionResult()
+{
+    if (!descriptionEnded.load(std::memory_order_acquire))
+        return std::nullopt;
+    if (descriptionWorker.joinable())
+        descriptionWorker.join();
+    return descriptionSucceeded;
 }
 
 void DownloadCore::StartDownload()
@@ -60,6 +95,11 @@ bool DownloadCore::TogglePause()
 bool DownloadCore::IsFinished() const
 {
     return downloadManager && !downloadManager->IsRunning();
+}
+
+bool DownloadCore::StartedSetup() const
+{
+    return downloadManager && downloadManager->StartedSetup();
 }
 
 uint32_t DownloadCore::GetSpeed()

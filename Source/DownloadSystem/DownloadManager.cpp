@@ -129,7 +129,8 @@ std::u16string DownloadManager::LocalPath(const std::u16string& storageName) con
 
 void DownloadManager::OnDownloadFinished(FileDownload*)
 {
-    // The run learns of the end by polling the worker's state.
+    // The poll of the worker's state looks at once instead of at its next 100 ms step.
+    workerEnded.Raise();
 }
 
 void DownloadManager::OnDownloadProgress(FileDownload*)

@@ -11,6 +11,7 @@
 
 #include "Core/Hld_Thread.h"
 #include "Core/ScopedLock.h"
+#include "Core/WakeSignal.h"
 #include "DownloadSystem/FileListEntry.h"
 #include "DownloadSystem/IDownloadListener.h"
 
@@ -35,6 +36,8 @@ class DownloadManager : public nd::Hld_Thread, public IDownloadListener
 public:
     static constexpr int kMaxPasses = 7;
     static constexpr uint64_t kNoStartTick = ~uint64_t{0};
+    // The program waits this long at most for the log upload before it ends.
+    static constexpr uint32_t kExitStepLimitMs = 15000;
 
     // Computes the machine identifier; nothing runs until StartDownloadRun.
     DownloadManager();
@@ -48,6 +51,9 @@ public:
     // Asks the download service where the release lies. True when the answer had status 200.
     // Blocks; call before StartDownloadRun, never while the run's thread exists.
     bool RequestDownloadDescription(const std::u16string& releaseName);
+    // Any thread: ends a description request in flight within 100 ms (it fails) and fails every
+    // later one, for a program that ends while the service has not answered yet.
+    void CancelDescriptionRequest() { descriptionCancelled.store(true); }
     // Reads and parses the release's file list. False when the storage answered 404 or the list
     // names a file this program refuses (both reported); true otherwise, also with an empty list.
     // Run's thread only.
@@ -61,6 +67,9 @@ public:
     // Stops the run and the running worker and waits for both. Safe to call at any time.
     void StopDownload();
     void TogglePauseAll();
+    // True once the run has handed the setup to the shell; a run that ended without it failed,
+    // whatever it recorded on the way.
+    bool StartedSetup() const { return setupStarted.load(std::memory_order_acquire); }
 
     int32_t GetProgressPercent() const;
     uint64_t GetDownloadedBytes() const;
@@ -90,7 +99,8 @@ public:
     // [SECTION] Service reports (DownloadManagerLogUpload.cpp)
 
     // Writes logfile.txt beside the program and uploads the compressed records. UI thread;
-    // blocks until the upload has ended. May run while the download's thread still runs.
+    // blocks until the upload has ended, at most kExitStepLimitMs in all. May run while the
+    // download's thread still runs.
     void PostLogFile();
     // The program's folder (for logfile.txt; else the executable's) and the data folder (for
     // logfile.gz), so that the log can go out also when no run was ever started. Call before
@@ -116,10 +126,13 @@ private:
     void StartSetup(const std::u16string& setupPath);
     void DownloadFile(const FileListEntry& entry);
     void FetchFile(const FileListEntry& entry, const std::u16string& localPath);
-    bool ReadListOnce(std::string& text, uint32_t& errorCode);
+    // notFound: the read delivered no list and the storage answered 404.
+    bool ReadListOnce(std::string& text, bool& notFound);
     // The run was started and has been told to stop. Operations called outside a run (tests)
     // never see a stop.
     bool StopRequested() const { return runStarted && !IsRunning(); }
+    // The flag that long waits and file checks poll to answer a stop; none outside a run.
+    const std::atomic<bool>* StopFlag() const { return runStarted ? RunningFlag() : nullptr; }
     void SetCheckingFileName(const std::u16string& name);
     std::u16string LocalPath(const std::u16string& storageName) const;
 
@@ -148,6 +161,9 @@ private:
     std::atomic<bool> checkingFile{false};
     bool pauseRequested = false; // guarded by activeDownloadsLock; a worker started later starts paused
     bool runStarted = false;     // set before the thread starts
+    std::atomic<bool> descriptionCancelled{false};
+    std::atomic<bool> setupStarted{false};
+    nd::WakeSignal workerEnded;  // raised by a worker as it ends, so that the poll need not sleep on
 };
 
 } // namespace DownloadSystem

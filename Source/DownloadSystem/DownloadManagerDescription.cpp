@@ -31,6 +31,7 @@ constexpr uint32_t kListPollMs = 100;
 bool DownloadManager::RequestDownloadDescription(const std::u16string& releaseName)
 {
     FileUpload request;
+    request.SetCancelFlag(&descriptionCancelled);
     request.PostFields(StringUtils::FromUtf8(RemoteHosts::ServiceUrl()), FileUpload::kMethodPost,
                        DescriptionRequestHeaders(computerId), DescriptionRequestFields(releaseName), false);
     if (request.GetStatusCode() != kStatusOk)
@@ -66,11 +67,11 @@ bool DownloadManager::RequestDownloadDescription(const std::u16string& releaseNa
 // Reads the list once in memory mode and follows the reader, stopping it when the run is
 // stopped. False when it was stopped. Each read has a reader of its own, so that a status of an
 // earlier read never shows as the status of a later one.
-bool DownloadManager::ReadListOnce(std::string& text, uint32_t& errorCode)
+bool DownloadManager::ReadListOnce(std::string& text, bool& notFound)
 {
     FileDownload reader;
     reader.SetHost(storageHost);
-    reader.SetPath(storageSubfolder + u"/" + fileListName);
+    reader.SetPath(storageSubfolder + u"/" + StringUtils::UrlEncodePath(fileListName));
     if (!storageSignature.empty())
         reader.SetRequestSuffix(storageSignature);
     reader.SetExpectedCRC(0);
@@ -83,7 +84,9 @@ bool DownloadManager::ReadListOnce(std::string& text, uint32_t& errorCode)
     }
     if (StopRequested())
         return false;
-    errorCode = reader.GetErrorCode();
+    // The error code keeps the status of any refused attempt; a later attempt that delivered the
+    // list makes that 404 a passing one, not the end of the release.
+    notFound = !reader.IsVerified() && reader.GetErrorCode() == kStatusNotFound;
     // A list that did not arrive whole may still parse, short of the entries the cut took away:
     // such a read counts as no list, or a pass could verify and start an incomplete release.
     text = reader.IsVerified() ? FileList::TextFromBytes(reader.GetData()) : std::string();
@@ -104,19 +107,20 @@ bool DownloadManager::GetFileList(std::vector<FileListEntry>& list)
     for (int cycle = 0; cycle < kMaxListReadCycles && !agreed; ++cycle)
     {
         std::string first;
-        uint32_t errorCode = 0;
-        if (!ReadListOnce(first, errorCode))
+        bool notFound = false;
+        if (!ReadListOnce(first, notFound))
             break;
-        if (errorCode == kStatusNotFound)
+        if (notFound)
         {
-            nd::ReportError(
-                "This version of Norvia can no longer be downloaded.\r\nPlease download the latest version "
-                "you received in an e-mail message",
-                0, "", 0);
+            const char* message = "This version of Norvia can no longer be downloaded.\r\nPlease download "
+                                  "the latest version you received in an e-mail message";
+            nd::ReportError(message, 0, "", 0);
+            // It ends the run: the download-error screen shows it.
+            nd::AddUserMessage(message);
             return false;
         }
         std::string second;
-        if (!ReadListOnce(second, errorCode))
+        if (!ReadListOnce(second, notFound))
             break;
         agreed = first == second;
         if (agreed)
@@ -138,6 +142,7 @@ bool DownloadManager::GetFileList(std::vector<FileListEntry>& list)
         if (!refusal.empty())
         {
             nd::ReportError(refusal, 0, __FILE__, __LINE__);
+            nd::AddUserMessage(refusal);
             return false;
         }
     }

@@ -13,6 +13,9 @@
 #include "DownloadSystem/RemoteHosts.h"
 #include "Platform/FileIo.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace DownloadSystem
 {
 
@@ -20,6 +23,10 @@ using nd::StringUtils;
 
 void DownloadManager::PostLogFile()
 {
+    // The window is already gone when this runs; a service that does not answer must not keep
+    // the process alive for the request's own, far longer bound.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kExitStepLimitMs);
+
     std::string folder = StringUtils::ToUtf8(programFolder);
     if (folder.empty())
         FileSystem::GetExecutableFolder(folder);
@@ -54,6 +61,9 @@ void DownloadManager::PostLogFile()
     if (body.Size() != 0)
     {
         FileUpload upload;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        upload.SetTimeLimitMs(static_cast<uint32_t>(std::max<int64_t>(left.count(), 0)));
         upload.PostBody(StringUtils::FromUtf8(RemoteHosts::ServiceUrl()), FileUpload::kMethodPost, headers,
                         body);
     }

@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <thread>
 
 namespace DownloadSystem
 {
@@ -28,6 +27,8 @@ namespace
 {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
+// How long the setup's opener may take to tell that it could not start the setup.
+constexpr uint32_t kSetupStartWaitMs = 5000;
 
 bool EndsWithExe(const std::u16string& path)
 {
@@ -50,10 +51,12 @@ void DownloadManager::Run()
     }
     catch (const std::exception& error)
     {
-        nd::LogError(
+        const std::string message =
             std::string("DownloadManager: Obviously a major malfunction. Stopping download. Message: ") +
-                error.what(),
-            nd::kErrorMajorMalfunction, __FILE__, __LINE__);
+            error.what();
+        nd::LogError(message, nd::kErrorMajorMalfunction, __FILE__, __LINE__);
+        // It ends the run: the download-error screen shows it.
+        nd::AddUserMessage(message);
         return;
     }
     if (verified)
@@ -127,9 +130,15 @@ void DownloadManager::StartSetup(const std::u16string& setupPath)
 
     const std::string setup = StringUtils::ToUtf8(setupPath);
     const std::string folder = StringUtils::ToUtf8(targetFolder);
-    const Platform::ShellResult result = Platform::ShellExecute(Platform::ShellVerb::Open, setup, folder);
+    // The opener's answer is waited for a while: an opener that cannot start the setup says so
+    // by its exit status, and the user must then be shown where the setup lies.
+    const Platform::ShellResult result =
+        Platform::ShellExecute(Platform::ShellVerb::Open, setup, folder, kSetupStartWaitMs, StopFlag());
     if (result.started)
+    {
+        setupStarted.store(true, std::memory_order_release);
         return;
+    }
 
     char message[1024];
     std::snprintf(
@@ -137,8 +146,11 @@ void DownloadManager::StartSetup(const std::u16string& setupPath)
         "Unable to start setup. You can start it manually by executing the file %s in folder %s. The error "
         "message is: ",
         setup.c_str(), folder.c_str());
+    // An opener's exit status is no system error number; its own words say what happened.
+    const bool openerFailed = !result.failure.empty();
     const std::u16string text =
-        nd::FormatErrorText(StringUtils::FromUtf8(message), result.errorNumber, __FILE__, __LINE__);
+        nd::FormatErrorText(StringUtils::FromUtf8(message + (openerFailed ? result.failure : std::string())),
+                            openerFailed ? 0 : result.errorNumber, __FILE__, __LINE__);
     nd::ReportError(text, 0, "", 0);
     nd::AddUserMessage(text);
     Platform::ShellExecute(Platform::ShellVerb::Explore, setup, folder);
@@ -164,6 +176,9 @@ void DownloadManager::DownloadFile(const FileListEntry& entry)
             completedBytes.fetch_add(FileSystem::GetSizeOfFile(localPath), std::memory_order_relaxed);
             return;
         }
+        // A check cut short by a stop tells nothing: the copy stays, and nothing is fetched.
+        if (StopRequested())
+            return;
         if (Platform::PathExists(StringUtils::ToUtf8(localPath)))
             DeleteLocalFile(localPath);
         FetchFile(entry, localPath);
@@ -186,9 +201,12 @@ void DownloadManager::FetchFile(const FileListEntry& entry, const std::u16string
     auto download = std::make_unique<FileDownload>();
     download->SetHost(storageHost);
     download->SetListener(this);
-    download->SetPath(basePath + u"/" + storageSubfolder + u"/" + entry[0]);
+    // The listed name goes out percent-encoded, so that the storage gets it exactly as listed
+    // ("%41" stays "%41", "?" does not start a query); folder and signature are sent as given.
+    download->SetPath(basePath + u"/" + storageSubfolder + u"/" + StringUtils::UrlEncodePath(entry[0]));
     download->SetRequestSuffix(storageSignature);
     download->SetExpectedCRC(static_cast<uint32_t>(FileList::ReadCrc(entry)));
+    workerEnded.Clear();
     {
         // A pause pressed between two files holds the next one too.
         nd::ScopedLock lock(&activeDownloadsLock);
@@ -207,8 +225,9 @@ void DownloadManager::FetchFile(const FileListEntry& entry, const std::u16string
             // having ended counts as done too, or this loop would wait for ever.
             done = download->GetState() == kDownloadEnded || !download->IsRunning();
         }
+        // Still at least every 100 ms (a stop, a worker that died), at once when it ends.
         if (!done)
-            std::this_thread::sleep_for(kPollInterval);
+            workerEnded.WaitFor(kPollInterval);
     }
 
     {

@@ -26,12 +26,14 @@ enum class CrcCheck
     Matches,
     Differs,
     NotOpened,
-    Failed, // reported
+    Failed,  // reported
+    Stopped, // the run was stopped during the read: nothing is known about the file
 };
 
 // The comparison behind CRCCheckFile, telling an unopenable file apart. length receives the
 // bytes read.
-CrcCheck CheckCrc(const std::u16string& path, int32_t expected, uint64_t& length, int& errorNumber)
+CrcCheck CheckCrc(const std::u16string& path, int32_t expected, uint64_t& length, int& errorNumber,
+                  const std::atomic<bool>* keepRunning)
 {
     const std::string file = StringUtils::ToUtf8(path);
     uint64_t size = 0;
@@ -43,10 +45,12 @@ CrcCheck CheckCrc(const std::u16string& path, int32_t expected, uint64_t& length
         return CrcCheck::Failed;
     }
     uint32_t crc = 0;
-    switch (LocalFiles::ComputeFileCrc(file, crc, length, errorNumber))
+    switch (LocalFiles::ComputeFileCrc(file, crc, length, errorNumber, keepRunning))
     {
     case LocalFiles::CrcStatus::NotOpened:
         return CrcCheck::NotOpened;
+    case LocalFiles::CrcStatus::Stopped:
+        return CrcCheck::Stopped;
     case LocalFiles::CrcStatus::ReadFailed:
         nd::ReportError("DownloadManager::CRCCheckFile unable read file " + file, errorNumber, __FILE__,
                         __LINE__);
@@ -63,7 +67,7 @@ bool DownloadManager::CRCCheckFile(const std::u16string& path, int32_t expected)
 {
     uint64_t length = 0;
     int errorNumber = 0;
-    return CheckCrc(path, expected, length, errorNumber) == CrcCheck::Matches;
+    return CheckCrc(path, expected, length, errorNumber, StopFlag()) == CrcCheck::Matches;
 }
 
 bool DownloadManager::CheckFileFromCRCInfo(const FileListEntry& entry)
@@ -81,11 +85,14 @@ bool DownloadManager::CheckFileFromCRCInfo(const FileListEntry& entry)
 
     uint64_t length = 0;
     int errorNumber = 0;
-    switch (CheckCrc(currentFile, FileList::ReadCrc(entry), length, errorNumber))
+    switch (CheckCrc(currentFile, FileList::ReadCrc(entry), length, errorNumber, StopFlag()))
     {
     case CrcCheck::Matches:
         verifiedBytes.fetch_add(length, std::memory_order_relaxed);
         return true;
+    case CrcCheck::Stopped:
+        // A check cut short says nothing against the file: it must never cost a good one.
+        return false;
     case CrcCheck::NotOpened:
         nd::ReportError("Couldn't read file " + file, errorNumber, __FILE__, __LINE__);
         return false;

@@ -6,6 +6,7 @@
 #include "Core/StringUtils.h"
 #include "DownloadSystem/FileSystem.h"
 #include "DownloadSystem/IDownloadListener.h"
+#include "DownloadSystem/LocalFiles.h"
 #include "DownloadSystem/PartFileWriter.h"
 #include "Platform/DebugOutput.h"
 #include "Platform/FileIo.h"
@@ -23,8 +24,8 @@ namespace
 
 using nd::StringUtils;
 
-// The CRC check reads the part file back in pieces of this size.
-constexpr size_t kCheckPieceSize = 1024 * 1024;
+// The CRC check reads the part file back in pieces of this size (as the local file checks do).
+constexpr size_t kCheckPieceSize = LocalFiles::kCrcPieceSize;
 constexpr uint32_t kPauseStepMs = 100;
 constexpr char kUserAgentHeader[] = "User-Agent: Norvia Download Manager / 9.5";
 
@@ -77,6 +78,11 @@ void FileDownload::SetListener(IDownloadListener* value)
 void FileDownload::SetExpectedCRC(uint32_t value)
 {
     expectedCrc = value;
+}
+
+void FileDownload::SetAnswerLimit(uint64_t bytes)
+{
+    answerLimit = bytes;
 }
 
 void FileDownload::ReleaseData()
@@ -227,16 +233,29 @@ void FileDownload::RunMemoryMode()
         }
         else
         {
-            const BodyRead body = ReadBody(chunk,
-                                           [&](const uint8_t* bytes, size_t read)
-                                           {
-                                               if (!data.Append(bytes, read))
-                                                   throw std::bad_alloc();
-                                               if (listener)
-                                                   listener->OnDownloadProgress(this);
-                                               return true;
-                                           });
-            const bool lastReadOk = body.lastReadOk;
+            bool tooLong = false;
+            const BodyRead body =
+                ReadBody(chunk,
+                         [&](const uint8_t* bytes, size_t read)
+                         {
+                             // An answer without end would grow the program without bound.
+                             if (data.Size() + read > answerLimit)
+                             {
+                                 nd::LogError("answer larger than " + std::to_string(answerLimit) + " bytes",
+                                              0, __FILE__, __LINE__);
+                                 tooLong = true;
+                                 return false;
+                             }
+                             if (!data.Append(bytes, read))
+                                 throw std::bad_alloc();
+                             if (listener)
+                                 listener->OnDownloadProgress(this);
+                             return true;
+                         });
+            if (tooLong)
+                data.Free();
+            // An answer past its limit fails like a broken connection.
+            const bool lastReadOk = body.lastReadOk && !tooLong;
             const bool complete = body.complete;
 
             uint32_t computed = 0;
@@ -249,11 +268,13 @@ void FileDownload::RunMemoryMode()
                     nd::LogMessage(std::string("Checking CRC: ") + (verified ? "1" : "0"), __FILE__,
                                    __LINE__);
                 }
-                else if (data.Size() > 0 && complete)
+                else if (complete && expectedCrc == 0)
                 {
-                    // Without a CRC only a body read to its end counts; a stop in the middle
-                    // leaves a truncated body that must not pass as a download.
-                    nd::LogMessage("No CRC checked", __FILE__, __LINE__);
+                    // Without a CRC only a body read to its end counts, also an empty one: a
+                    // stop or a failure before its end leaves a truncated body (or none) that
+                    // must not pass as a download.
+                    if (data.Size() > 0)
+                        nd::LogMessage("No CRC checked", __FILE__, __LINE__);
                     verified = true;
                 }
             }
@@ -261,8 +282,6 @@ void FileDownload::RunMemoryMode()
             {
                 nd::LogError("Error reading file, reconnecting.", request.LastError(), __FILE__, __LINE__);
             }
-            if (data.Size() == 0 && expectedCrc == 0)
-                verified = true;
             if (!verified)
                 LogIncorrectCrc(computed, data.Size());
             CloseHandles();
@@ -307,6 +326,7 @@ void FileDownload::RunPartFileMode()
                 Finish();
                 return;
             }
+            bool writeFailed = false;
             const BodyRead body = ReadBody(
                 chunk,
                 [&](const uint8_t* bytes, size_t read)
@@ -322,8 +342,14 @@ void FileDownload::RunPartFileMode()
                         tooLarge = true;
                         return false;
                     }
+                    // A file with a hole cannot pass its check, and reading on would only add
+                    // one record per buffer (thousands on a full disk): the attempt ends here.
                     if (!writer.Write(bytes, read))
+                    {
                         nd::ReportError(u"Couldn't write part file", writer.LastError(), __FILE__, __LINE__);
+                        writeFailed = true;
+                        return false;
+                    }
                     bytesReceived += static_cast<uint32_t>(read);
                     if (listener)
                         listener->OnDownloadProgress(this);
@@ -331,19 +357,31 @@ void FileDownload::RunPartFileMode()
                 });
             const bool lastReadOk = body.lastReadOk;
             const bool complete = body.complete;
-            if (!writer.Close())
+            if (!writer.Close() && !writeFailed)
+            {
                 nd::ReportError(u"Couldn't write part file", writer.LastError(), __FILE__, __LINE__);
+                writeFailed = true;
+            }
             if (!lastReadOk && request.IsOpen())
                 nd::LogError("Error reading file, reconnecting.", request.LastError(), __FILE__, __LINE__);
 
             uint32_t computed = 0;
-            if (expectedCrc != 0)
-                verified = VerifyPartFile(computed) && computed == expectedCrc;
+            bool checkStopped = false;
+            if (writeFailed)
+                verified = false;
+            else if (expectedCrc != 0)
+            {
+                const PartFileCheck check = CheckPartFile(computed);
+                verified = check == PartFileCheck::Matches;
+                checkStopped = check == PartFileCheck::Stopped;
+            }
             else
                 verified = complete; // a body cut short is no download, even without a CRC
             if (tooLarge)
                 verified = false;
-            if (!verified)
+            // A failed write has its record already, and a check cut short by a stop tells
+            // nothing: neither is an incorrect CRC.
+            if (!verified && !writeFailed && !checkStopped)
                 LogIncorrectCrc(computed, bytesReceived);
             CloseHandles();
         }
@@ -374,16 +412,18 @@ bool FileDownload::PrepareDestinationFolder()
     return true;
 }
 
-bool FileDownload::VerifyPartFile(uint32_t& computed)
+FileDownload::PartFileCheck FileDownload::CheckPartFile(uint32_t& computed)
 {
     CRC check;
     check.Init();
     uint32_t value = 0;
-    const bool read = FileSystem::ReadFileInPieces(destination, kCheckPieceSize,
-                                                   [&](const uint8_t* bytes, size_t n)
-                                                   { value = check.Extend(value, bytes, n); });
+    const bool read = FileSystem::ReadFileInPieces(
+        destination, kCheckPieceSize,
+        [&](const uint8_t* bytes, size_t n) { value = check.Extend(value, bytes, n); }, RunningFlag());
     computed = value;
-    return read;
+    if (!read)
+        return IsRunning() ? PartFileCheck::Differs : PartFileCheck::Stopped;
+    return value == expectedCrc ? PartFileCheck::Matches : PartFileCheck::Differs;
 }
 
 void FileDownload::LogIncorrectCrc(uint32_t computed, uint64_t byteCount)

@@ -32,6 +32,9 @@ class FileDownload : public nd::Hld_Thread
 public:
     static constexpr uint32_t kChunkSize = 1024;
     static constexpr int kRepeatLimit = 3; // four attempts in all
+    // Memory mode holds the whole answer: a text may have this many bytes, an image more.
+    static constexpr uint64_t kTextAnswerLimit = 16 * 1024 * 1024;
+    static constexpr uint64_t kImageAnswerLimit = 64 * 1024 * 1024;
 
     FileDownload();
     ~FileDownload() override;
@@ -45,6 +48,9 @@ public:
     void SetDestination(const std::u16string& value);
     void SetListener(IDownloadListener* value); // not owned; may be null
     void SetExpectedCRC(uint32_t value);        // 0: no check
+    // Memory mode: an attempt whose answer passes this many bytes stops reading and fails like
+    // a broken connection. kTextAnswerLimit unless set.
+    void SetAnswerLimit(uint64_t bytes);
 
     // Written by the worker and read by any thread without a lock (polling).
     uint32_t GetState() const { return state.load(); }
@@ -87,7 +93,14 @@ private:
     bool OpenRequest();
     void CloseHandles();
     bool PrepareDestinationFolder();
-    bool VerifyPartFile(uint32_t& computed);
+    enum class PartFileCheck
+    {
+        Matches,
+        Differs, // also unreadable
+        Stopped, // the worker was stopped while the file was read back
+    };
+    // Reads the part file back and compares its CRC-32 with the expected one.
+    PartFileCheck CheckPartFile(uint32_t& computed);
     void LogIncorrectCrc(uint32_t computed, uint64_t byteCount);
     void Finish();
     bool SleepWhileRunning(uint32_t milliseconds);
@@ -100,6 +113,7 @@ private:
     uint32_t chunkSize = kChunkSize;
     std::atomic<uint32_t> bytesReceived{0};
     uint32_t expectedCrc = 0;
+    uint64_t answerLimit = kTextAnswerLimit;
     std::atomic<bool> paused{false};
     bool partFileMode = false;
     IDownloadListener* listener = nullptr;

@@ -2,6 +2,7 @@
 
 #include "Core/StringUtils.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -74,17 +75,50 @@ int32_t ReadCrc(const FileListEntry& entry)
 namespace
 {
 
-bool HasParentComponent(const std::u16string& name)
+// The name split at "/"; a name without one is its own only component.
+std::vector<std::u16string> Components(const std::u16string& name)
 {
     std::vector<std::u16string> components;
     if (StringUtils::SplitString(name, u"/", components, true) == 0)
         components.push_back(name);
-    for (const auto& component : components)
-    {
-        if (component == u"..")
-            return true;
-    }
-    return false;
+    return components;
+}
+
+bool HasParentComponent(const std::vector<std::u16string>& components)
+{
+    return std::find(components.begin(), components.end(), u"..") != components.end();
+}
+
+bool IsControlCharacter(char16_t c)
+{
+    return c < 0x20 || c == 0x7F;
+}
+
+// The release is made for Windows, where these cannot be part of a name; ":" would even name an
+// alternate data stream of another file.
+bool IsForbiddenOnWindows(char16_t c)
+{
+    return std::u16string_view(u":*?\"<>|").find(c) != std::u16string_view::npos;
+}
+
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices on Windows, in any case and
+// whatever extension follows (spaces before the extension are ignored there too).
+bool IsReservedDeviceName(const std::u16string& component)
+{
+    std::u16string base = component.substr(0, component.find(u'.'));
+    while (!base.empty() && base.back() == u' ')
+        base.pop_back();
+    StringUtils::ToUpper(base);
+    if (base == u"CON" || base == u"PRN" || base == u"AUX" || base == u"NUL")
+        return true;
+    return base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0) &&
+           base[3] >= u'1' && base[3] <= u'9';
+}
+
+// Windows drops a trailing dot or space from a name, so the file would not be the one listed.
+bool EndsInDotOrSpace(const std::u16string& component)
+{
+    return !component.empty() && (component.back() == u'.' || component.back() == u' ');
 }
 
 } // namespace
@@ -101,8 +135,20 @@ std::string Refusal(const FileListEntry& entry)
         return "The file list names a file with a backslash: " + shown;
     if (name.front() == u'/')
         return "The file list names a file with an absolute path: " + shown;
-    if (HasParentComponent(name))
+    const std::vector<std::u16string> components = Components(name);
+    if (HasParentComponent(components))
         return "The file list names a file outside the download folder: " + shown;
+    if (std::any_of(name.begin(), name.end(), IsControlCharacter))
+        return "The file list names a file with a control character: " + shown;
+    if (std::any_of(name.begin(), name.end(), IsForbiddenOnWindows))
+        return "The file list names a file with a character Windows does not allow in names: " + shown;
+    for (const auto& component : components)
+    {
+        if (IsReservedDeviceName(component))
+            return "The file list names a file with a reserved device name: " + shown;
+        if (EndsInDotOrSpace(component))
+            return "The file list names a file whose name ends in a dot or a space: " + shown;
+    }
     if (entry.size() >= 2 && ReadSize(entry) > kMaxFileSize)
         return "The file list names a file of 4 GiB or more, which cannot be verified: " + shown;
     return {};

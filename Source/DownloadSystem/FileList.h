@@ -33,7 +33,9 @@ inline constexpr uint64_t kMaxFileSize = 0xFFFFFFFFu;
 
 // Why the program will not handle this entry, or an empty text when it is fine: a name that is
 // empty, absolute, holds a ".." component, a backslash or a NUL (it could reach outside the
-// target folder), or a size of 4 GiB or more.
+// target folder); a name Windows cannot store as listed (a control character, one of
+// : * ? " < > |, a device name such as CON or COM1 with or without an extension, a trailing dot
+// or space in any of its folders); or a size of 4 GiB or more.
 std::string Refusal(const FileListEntry& entry);
 
 } // namespace DownloadSystem::FileList

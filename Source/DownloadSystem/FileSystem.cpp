@@ -6,7 +6,7 @@
 #include "Platform/FileIo.h"
 #include "Platform/ProcessInfo.h"
 
-#include <vector>
+#include <memory>
 
 namespace DownloadSystem::FileSystem
 {
@@ -40,7 +40,8 @@ nd::ScopedHandle OpenForReading(const std::u16string& path, int line)
     const bool folder = Platform::IsDirectory(native);
     nd::ScopedHandle file(folder ? Platform::kInvalidHandle : Platform::OpenFileForReading(native));
     if (!file.IsValid())
-        ReportOpenFailure(path, folder ? Platform::FileError::kIsDirectory : Platform::LastErrorNumber(), line);
+        ReportOpenFailure(path, folder ? Platform::FileError::kIsDirectory : Platform::LastErrorNumber(),
+                          line);
     return file;
 }
 
@@ -111,23 +112,29 @@ void ReadFileToBuffer(const std::u16string& path, nd::ByteBuffer& buffer)
 }
 
 bool ReadFileInPieces(const std::u16string& path, size_t pieceSize,
-                      const std::function<void(const uint8_t*, size_t)>& consume)
+                      const std::function<void(const uint8_t*, size_t)>& consume,
+                      const std::atomic<bool>* keepRunning)
 {
     const nd::ScopedHandle file = OpenForReading(path, __LINE__);
     if (!file.IsValid())
         return false;
-    std::vector<uint8_t> piece(pieceSize == 0 ? 1 : pieceSize);
-    for (;;)
+    // Not cleared first: every byte handed on was read into it.
+    const size_t size = pieceSize == 0 ? 1 : pieceSize;
+    const auto piece = std::make_unique_for_overwrite<uint8_t[]>(size);
+    for (bool first = true;; first = false)
     {
         size_t read = 0;
-        if (!Platform::ReadFile(file.Get(), piece.data(), piece.size(), read))
+        if (!Platform::ReadFile(file.Get(), piece.get(), size, read))
         {
             ReportReadFailure(path, Platform::LastErrorNumber(), __LINE__);
             return false;
         }
         if (read == 0)
             return true;
-        consume(piece.data(), read);
+        // A file of one piece is always read whole, stop or not.
+        if (!first && keepRunning && !keepRunning->load())
+            return false;
+        consume(piece.get(), read);
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "Core/ByteBuffer.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -25,8 +26,11 @@ void ReadFileToBuffer(const std::u16string& path, nd::ByteBuffer& buffer);
 
 // Reads the whole file in pieces of at most pieceSize bytes, handing each to consume in order,
 // so that files of any size are checked in bounded memory. Reports with the messages of
-// ReadFileToBuffer; false when the file could not be opened or read to its end.
+// ReadFileToBuffer; false when the file could not be opened or read to its end. With
+// keepRunning, a cleared flag is noticed from the second piece on: the read then ends, false
+// and unreported, so that a stop is answered whatever the file's size.
 bool ReadFileInPieces(const std::u16string& path, size_t pieceSize,
-                      const std::function<void(const uint8_t*, size_t)>& consume);
+                      const std::function<void(const uint8_t*, size_t)>& consume,
+                      const std::atomic<bool>* keepRunning = nullptr);
 
 } // namespace DownloadSystem::FileSystem

@@ -19,6 +19,7 @@ using nd::StringUtils;
 
 constexpr uint32_t kUploadStopTimeoutMs = 15000;
 constexpr uint32_t kRetryPauseMs = 100;
+constexpr uint32_t kCancelPollMs = 100;
 
 } // namespace
 
@@ -58,16 +59,31 @@ bool FileUpload::PostBody(const std::u16string& url, uint32_t methodCode, const 
 bool FileUpload::Execute()
 {
     answered = false;
+    if (Cancelled())
+        return GiveUp("FileUpload: request cancelled before it was sent",
+                      Platform::HttpError::kOperationCancelled);
     Start();
-    const uint32_t limit = RunTimeLimitMs();
-    if (Wait(limit) != kWaitTimedOut)
-        return answered;
-    // The transfer polls the running flag, so the stop takes at most a moment.
+    const uint32_t limit = std::min(RunTimeLimitMs(), timeLimitMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
+    while (Wait(kCancelPollMs) == kWaitTimedOut)
+    {
+        if (Cancelled())
+            return GiveUp("FileUpload: request cancelled", Platform::HttpError::kOperationCancelled);
+        if (std::chrono::steady_clock::now() >= deadline)
+            return GiveUp("FileUpload: no answer within " + std::to_string(limit) + " ms, request stopped",
+                          Platform::HttpError::kTimeout);
+    }
+    return answered;
+}
+
+// The transfer polls the running flag, so the stop takes at most a moment; whatever the worker
+// read by then is no answer.
+bool FileUpload::GiveUp(const std::string& why, int errorNumber)
+{
     Stop(kInfinite);
     statusCode = kStatusFailed;
     statusText = u"HTTP Operation failed";
-    nd::LogError("FileUpload: no answer within " + std::to_string(limit) + " ms, request stopped",
-                 Platform::HttpError::kTimeout, __FILE__, __LINE__);
+    nd::LogError(why, errorNumber, __FILE__, __LINE__);
     return false;
 }
 
@@ -321,6 +337,15 @@ void FileUpload::ReadAnswer()
         }
         if (read == 0)
             break;
+        // An answer without end would grow the program without bound; one cut off here is no
+        // answer, so nothing of it is kept.
+        if (collected.Size() + read > kAnswerLimit)
+        {
+            nd::LogError("answer larger than " + std::to_string(kAnswerLimit) + " bytes", 0, __FILE__,
+                         __LINE__);
+            collected.Free();
+            break;
+        }
         if (!collected.Append(piece.data(), read))
             throw std::bad_alloc();
         bytesReceived += read;

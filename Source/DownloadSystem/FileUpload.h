@@ -9,6 +9,7 @@
 #include "Core/ScopedLock.h"
 #include "Platform/HttpRequest.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -29,6 +30,8 @@ public:
     static constexpr uint32_t kStatusFailed = 9000;
     static constexpr uint64_t kAttemptLimit = 3;
     static constexpr uint64_t kResponseChunkSize = 1048576;
+    // The most bytes of an answer that are read; a longer answer is read as an empty one.
+    static constexpr uint64_t kAnswerLimit = 16 * 1024 * 1024;
     static constexpr size_t kWriteChunkSize = 1024;
 
     FileUpload();
@@ -39,8 +42,8 @@ public:
 
     // Form-field request, sent in one piece. With encode, every value is URL-encoded first.
     // Both calls return once the worker ended; true when an answer (any status) was read. They
-    // never wait longer than RunTimeLimitMs: a request still running then is stopped and fails
-    // like one whose attempts ran out (status 9000).
+    // never wait longer than RunTimeLimitMs (or the tighter SetTimeLimitMs): a request still
+    // running then is stopped and fails like one whose attempts ran out (status 9000).
     bool PostFields(const std::u16string& url, uint32_t method, const StringMap& headers,
                     const StringMap& fields, bool encode);
     // Raw-body request, always sent through the streamed path.
@@ -74,6 +77,13 @@ public:
     // take. A server that trickles its answer never falls silent long enough for a time-out, so
     // without this bound it could hold the caller (the UI thread) for ever.
     static uint32_t RunTimeLimitMs();
+    // Set-up: a tighter bound than RunTimeLimitMs for PostFields and PostBody, for callers that
+    // must go on in a given time (the exit step).
+    void SetTimeLimitMs(uint32_t limitMs) { timeLimitMs = limitMs; }
+    // Set-up: a flag of the caller's that, once set from any thread, ends the request within
+    // 100 ms, failing like one whose attempts ran out; already set, the request is not sent.
+    // The flag must outlive the request.
+    void SetCancelFlag(const std::atomic<bool>* flag) { cancelFlag = flag; }
 
     // Splits the URL into host, path, port and secure flag and stores them.
     void ServerSettingsFromUrl(const std::u16string& url);
@@ -95,6 +105,8 @@ protected:
 
 private:
     bool Execute();
+    bool Cancelled() const { return cancelFlag != nullptr && cancelFlag->load(); }
+    bool GiveUp(const std::string& why, int errorNumber);
     void OpenRequest(Platform::HttpRequestOptions& options);
     void Disconnect();
     bool SendPlain(const Platform::HttpRequestOptions& options, const nd::ByteBuffer& body);
@@ -123,6 +135,8 @@ private:
     uint64_t attempts = 0;
     uint64_t attemptLimit = kAttemptLimit;
     bool answered = false;
+    uint32_t timeLimitMs = kInfinite;
+    const std::atomic<bool>* cancelFlag = nullptr;
     std::u16string path;
     mutable nd::CriticalSection lock;
 };

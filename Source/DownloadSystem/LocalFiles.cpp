@@ -18,7 +18,8 @@ std::u16string InsertSuffix(const std::u16string& name, const std::u16string& su
     return result;
 }
 
-CrcStatus ComputeFileCrc(const std::string& path, uint32_t& crc, uint64_t& length, int& errorNumber)
+CrcStatus ComputeFileCrc(const std::string& path, uint32_t& crc, uint64_t& length, int& errorNumber,
+                         const std::atomic<bool>* keepRunning)
 {
     crc = 0;
     length = 0;
@@ -32,7 +33,8 @@ CrcStatus ComputeFileCrc(const std::string& path, uint32_t& crc, uint64_t& lengt
 
     CRC calculator;
     calculator.Init();
-    const auto piece = std::make_unique<uint8_t[]>(kCrcPieceSize);
+    // Not cleared first: every byte used was read into it.
+    const auto piece = std::make_unique_for_overwrite<uint8_t[]>(kCrcPieceSize);
     for (;;)
     {
         size_t read = 0;
@@ -43,6 +45,8 @@ CrcStatus ComputeFileCrc(const std::string& path, uint32_t& crc, uint64_t& lengt
         }
         if (read == 0)
             return CrcStatus::Computed;
+        if (length > 0 && keepRunning && !keepRunning->load())
+            return CrcStatus::Stopped;
         crc = calculator.Extend(crc, piece.get(), read);
         length += read;
     }

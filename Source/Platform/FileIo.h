@@ -57,6 +57,13 @@ bool CreateDirectory(const std::string& path);
 // Creates the folder and any missing parents; true when the folder exists afterwards.
 bool CreateDirectories(const std::string& path);
 
+// A C run-time file descriptor for a library that takes one (zlib's gzdopen), opened from a
+// path the layer's way: UTF-8 on both platforms (the run-time's own path calls take the ANSI code
+// page on Windows). Binary; for writing it is created or emptied. -1 on failure. Whoever takes
+// the descriptor closes it, or CloseRuntimeDescriptor when nobody took it.
+int OpenRuntimeDescriptor(const std::string& path, bool forWriting);
+void CloseRuntimeDescriptor(int descriptor);
+
 // Whole-file helpers for small files. ReadWholeFile fails on files that do not fit in memory.
 bool ReadWholeFile(const std::string& path, std::string& content);
 // Create-always, one write of everything, close.

@@ -8,16 +8,28 @@
 #include <imgui.h>
 
 #include <cfloat>
-#include <thread>
+#include <system_error>
 
 namespace nd
 {
 
 std::shared_ptr<DownloadManagerInterface> DownloadManagerInterface::Instance()
 {
-    static const std::shared_ptr<DownloadManagerInterface> instance =
-        std::make_shared<DownloadManagerInterface>();
+    static const std::shared_ptr<DownloadManagerInterface> instance = []
+    {
+        // The front-end, and the HTTP library under it, are made first so that at exit they are
+        // torn down after this object, whose destructor may still have to stop an artwork transfer.
+        DownloadSystem::GetDownloadCore();
+        return std::make_shared<DownloadManagerInterface>();
+    }();
     return instance;
+}
+
+DownloadManagerInterface::~DownloadManagerInterface()
+{
+    artworkStopping.store(true);
+    if (artworkTask.joinable())
+        artworkTask.join();
 }
 
 ScreenServices& DownloadManagerInterface::Services()
@@ -39,12 +51,14 @@ void DownloadManagerInterface::Prepare(bool viewerMode)
     viewer = viewerMode;
     prepared = true;
     logo = Services().CreateTexture("logo", LogoPixels(), kLogoWidth, kLogoHeight);
-
-    // The task holds a reference so the object outlives it even when the window is closed while
-    // the artwork still loads and the process begins to tear down its static objects.
-    std::shared_ptr<DownloadManagerInterface> self = weak_from_this().lock();
-    DownloadManagerInterface* target = this;
-    std::thread([self, target] { target->Init(); }).detach();
+    try
+    {
+        artworkTask = std::thread([this] { Init(); });
+    }
+    catch (const std::system_error&)
+    {
+        artworkReady.store(true, std::memory_order_release); // no thread: the screens go on without artwork
+    }
 }
 
 bool DownloadManagerInterface::DrawFrame()
@@ -76,17 +90,28 @@ bool DownloadManagerInterface::DrawFrame()
     switch (screen)
     {
     case Screen::Splash:
+    {
         splashTime += host.DeltaSeconds() * kSplashSpeed;
-        if (PollArtwork() && splashTime > kSplashEnd)
-            LeaveSplash();
+        const bool artworkIn = PollArtwork();
+        if (!describing && ((artworkIn && splashTime > kSplashEnd) || splashTime > kSplashLongest))
+        {
+            host.BeginDescriptionRequest();
+            describing = true;
+        }
+        // The splash stays as it is until the service has answered.
+        const std::optional<bool> described = describing ? host.DescriptionResult() : std::nullopt;
+        if (described)
+            LeaveSplash(*described);
         else
             DrawSplash(splashTime);
         break;
+    }
     case Screen::Progress:
         if (progressFade.Begin(host.WindowOpacity()))
             host.SetOpacity(progressFade.Value());
         DrawSidePanel(progressFade.Value());
-        if (host.IsFinished() && host.ErrorCount() != 0)
+        // How the run ended decides, not what it recorded on the way.
+        if (host.IsFinished() && !host.StartedSetup())
             keep = DrawDownloadErrorScreen();
         else
             DrawProgressScreen(progressFade.Value());
@@ -110,24 +135,26 @@ bool DownloadManagerInterface::DrawFrame()
     if (font)
         ImGui::PopFont();
 
-    // A run that ended without recording an error has started the setup: quit without the exit step.
-    if (screen == Screen::Progress && host.IsFinished() && host.ErrorCount() == 0)
+    // A run that started the setup quits without the exit step.
+    if (screen == Screen::Progress && host.IsFinished() && host.StartedSetup())
         return false;
     if (!keep)
     {
+        // Off the screen before the upload begins, so the program ends at once for its user.
+        host.HideWindow();
         host.PostLogFile();
         return false;
     }
     return true;
 }
 
-// The description request blocks this frame while the window is fully transparent; the next
-// screen then fades in from there.
-void DownloadManagerInterface::LeaveSplash()
+// The next screen fades in from a fully transparent window.
+void DownloadManagerInterface::LeaveSplash(bool described)
 {
     ScreenServices& host = Services();
+    describing = false;
     host.SetOpacity(0.0f);
-    if (host.RequestDescription())
+    if (described)
     {
         host.StartDownload();
         screen = Screen::Progress;
@@ -166,13 +193,14 @@ std::shared_ptr<Texture> DownloadManagerInterface::FindCoreTexture(const std::st
 }
 
 void DownloadManagerInterface::DrawText(int fontKey, float pixelSize, float x, float y, unsigned int colour,
-                                        const std::string& text, float wrapWidth)
+                                        const std::string& text, float wrapWidth,
+                                        const std::optional<ImVec4>& clip)
 {
     ImFont* font = Services().Font(fontKey);
     if (!font || text.empty())
         return;
     ImGui::GetWindowDrawList()->AddText(font, pixelSize, ImVec2(x, y), colour, text.data(),
-                                        text.data() + text.size(), wrapWidth);
+                                        text.data() + text.size(), wrapWidth, clip ? &*clip : nullptr);
 }
 
 } // namespace nd

@@ -1,5 +1,5 @@
-// The artwork task of the screens object. It runs on its own detached thread, so it touches only
-// the two pending maps and, last, artworkReady; no GL or UI call may appear here.
+// The artwork task of the screens object. It runs on a thread of its own, so it touches only the
+// two pending maps, artworkStopping and, last, artworkReady; no GL or UI call may appear here.
 
 #include "UI/DownloadManagerInterface.h"
 
@@ -10,6 +10,7 @@
 #include "DownloadSystem/FileDownload.h"
 #include "DownloadSystem/RemoteHosts.h"
 
+#include <chrono>
 #include <utility>
 #include <vector>
 
@@ -19,29 +20,54 @@ namespace nd
 namespace
 {
 
-// Fetches host + path with HTTPS into memory; state 7 means the worker made its last attempt.
-uint32_t FetchToMemory(const std::u16string& host, const std::u16string& path, ByteBuffer& bytes)
+constexpr uint32_t kStopPollMs = 100;
+
+// Fetches host + path with HTTPS into memory, at most limit bytes; state 7 means the worker made
+// its last attempt. A server that trickles never falls silent long enough for a time-out, so each
+// transfer has an overall bound; one stopped by it, or by the task's end, leaves no bytes.
+uint32_t FetchToMemory(const std::u16string& host, const std::u16string& path, ByteBuffer& bytes,
+                       const std::atomic<bool>& stopping,
+                       uint64_t limit = DownloadSystem::FileDownload::kTextAnswerLimit)
 {
     DownloadSystem::FileDownload download;
     download.SetHost(host);
     download.SetPath(path);
-    download.DownloadToMemory();
+    download.SetAnswerLimit(limit);
+    download.Start(); // memory mode: no destination
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(DownloadManagerInterface::kArtworkTransferLimitMs);
+    while (download.Wait(kStopPollMs) == Hld_Thread::kWaitTimedOut)
+    {
+        if (stopping.load())
+            return download.GetState();
+        if (std::chrono::steady_clock::now() >= deadline)
+        {
+            LogError("DownloadManagerInterface::Init() -> no answer within " +
+                         std::to_string(DownloadManagerInterface::kArtworkTransferLimitMs / 1000) +
+                         " s from " + StringUtils::ToUtf8(host + path),
+                     Platform::HttpError::kTimeout, __FILE__, __LINE__);
+            return download.GetState();
+        }
+    }
     bytes = std::move(download.GetData());
     return download.GetState();
 }
 
 void FetchImages(const DownloadSystem::ContentDescription::ImageList& images, const char* noneMessage,
-                 std::map<std::string, ByteBuffer>& pending)
+                 std::map<std::string, ByteBuffer>& pending, const std::atomic<bool>& stopping)
 {
     if (images.empty())
         ReportError(noneMessage, 0, "", 0);
     for (const auto& [name, url] : images)
     {
+        if (stopping.load())
+            return;
         // Only host and path count: images always come over HTTPS, from the host's usual port.
         const UriParts parts = StringUtils::ParseUri(StringUtils::FromUtf8(url));
         const std::string host = DownloadSystem::RemoteHosts::ImageHost(StringUtils::ToUtf8(parts.host));
         ByteBuffer bytes;
-        const uint32_t state = FetchToMemory(StringUtils::FromUtf8(host), parts.path, bytes);
+        const uint32_t state = FetchToMemory(StringUtils::FromUtf8(host), parts.path, bytes, stopping,
+                                             DownloadSystem::FileDownload::kImageAnswerLimit);
         if (state != DownloadSystem::kDownloadEnded)
             ReportError("DownloadManagerInterface::Init() -> failed to download texture: " + url + " - " +
                             std::to_string(state),
@@ -73,7 +99,8 @@ void DownloadManagerInterface::FetchArtwork()
 
     ByteBuffer bytes;
     const std::u16string contentHost = StringUtils::FromUtf8(DownloadSystem::RemoteHosts::ContentHost());
-    if (FetchToMemory(contentHost, metaPath, bytes) != DownloadSystem::kDownloadEnded)
+    if (FetchToMemory(contentHost, metaPath, bytes, artworkStopping) != DownloadSystem::kDownloadEnded ||
+        artworkStopping.load())
         return;
 
     const std::string text(reinterpret_cast<const char*>(bytes.Data()), static_cast<size_t>(bytes.Size()));
@@ -88,9 +115,10 @@ void DownloadManagerInterface::FetchArtwork()
         ReportError("DownloadManagerInterface::Init() -> json failed to read: " + meta.error, 0, "", 0);
         return;
     }
-    FetchImages(meta.core, "DownloadManagerInterface::Init() -> no core texture found!", pendingCoreImages);
-    FetchImages(meta.media, "DownloadManagerInterface::Init() -> no media texture found!",
-                pendingMediaImages);
+    FetchImages(meta.core, "DownloadManagerInterface::Init() -> no core texture found!", pendingCoreImages,
+                artworkStopping);
+    FetchImages(meta.media, "DownloadManagerInterface::Init() -> no media texture found!", pendingMediaImages,
+                artworkStopping);
 }
 
 } // namespace nd

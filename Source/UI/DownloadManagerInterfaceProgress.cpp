@@ -11,6 +11,7 @@
 #include <imgui.h>
 
 #include <algorithm>
+#include <cfloat>
 
 namespace nd
 {
@@ -23,6 +24,7 @@ constexpr float kBarTop = 400.0f;
 constexpr float kBarHeight = 14.0f;
 constexpr float kStatusTop = 490.0f;
 constexpr float kValueColumnOffset = 145.0f;
+constexpr float kValueMargin = 8.0f; // least room between a value's end and the window's edge
 
 float Clamp01(double value)
 {
@@ -69,12 +71,18 @@ void DownloadManagerInterface::DrawProgressScreen(float fade)
     draw->AddRectFilled(barPos, ImVec2(barPos.x + bar.x * progress, barPos.y + kBarHeight),
                         ScreenStyle::Accent(alpha), 0.0f);
 
+    // The percentage is drawn twice, each time cut at the fill's edge: white where it lies on the
+    // fill, dark where it lies on the white trough, so that every part of it can be read.
     const std::string percent = ScreenStyle::PercentText(progress);
     const Float2 percentSize = MeasureText(ScreenStyle::kFont16, 16.0f, percent, 0.0f);
     const float percentX = barPos.x + bar.x * 0.5f - percentSize.x * 0.5f;
-    const bool dark = ScreenStyle::PercentTextIsDark(percentX, barPos.x, bar.x, progress);
-    DrawText(ScreenStyle::kFont16, 16.0f, percentX, barPos.y - 1.0f,
-             dark ? ScreenStyle::Dark(alpha) : ScreenStyle::White(alpha), percent);
+    const float fillEdge = barPos.x + bar.x * progress;
+    if (fillEdge > percentX)
+        DrawText(ScreenStyle::kFont16, 16.0f, percentX, barPos.y - 1.0f, ScreenStyle::White(alpha), percent,
+                 0.0f, ImVec4(-FLT_MAX, -FLT_MAX, fillEdge, FLT_MAX));
+    if (fillEdge < percentX + percentSize.x)
+        DrawText(ScreenStyle::kFont16, 16.0f, percentX, barPos.y - 1.0f, ScreenStyle::Dark(alpha), percent,
+                 0.0f, ImVec4(fillEdge, -FLT_MAX, FLT_MAX, FLT_MAX));
 
     const std::optional<ManagerCounters> manager = host.ReadManager();
     if (!manager)
@@ -96,7 +104,12 @@ void DownloadManagerInterface::DrawProgressScreen(float fade)
 
     if (figures.SampleDue(host.ElapsedSeconds()))
     {
-        figures.installerText = StringUtils::ToNarrow(host.ProgramFolder());
+        // A long folder loses its middle, so that its end stays inside the window.
+        const float room = windowWidth - kValueMargin - (barPos.x + kValueColumnOffset);
+        figures.installerText =
+            ScreenStyle::ShortenInMiddle(StringUtils::ToNarrow(host.ProgramFolder()), room,
+                                         [this](const std::string& text)
+                                         { return MeasureText(ScreenStyle::kFont16, 16.0f, text, 0.0f).x; });
         figures.totalBytes = manager->totalBytes;
         figures.downloadedBytes = manager->downloadedBytes;
         figures.bytesPerSecond = host.Speed();

@@ -54,6 +54,11 @@ void LiveScreenServices::Minimize()
     Application::Instance().Minimize();
 }
 
+void LiveScreenServices::HideWindow()
+{
+    Application::Instance().Hide();
+}
+
 bool LiveScreenServices::CursorScreenPos(float& x, float& y)
 {
     return Application::Instance().GetCursorScreenPos(x, y);
@@ -94,9 +99,14 @@ std::shared_ptr<Texture> LiveScreenServices::CreateTexture(const std::string& na
 
 // [SECTION] Download front-end
 
-bool LiveScreenServices::RequestDescription()
+void LiveScreenServices::BeginDescriptionRequest()
 {
-    return DownloadSystem::GetDownloadCore()->RequestDescription();
+    DownloadSystem::GetDownloadCore()->BeginDescriptionRequest();
+}
+
+std::optional<bool> LiveScreenServices::DescriptionResult()
+{
+    return DownloadSystem::GetDownloadCore()->DescriptionResult();
 }
 
 void LiveScreenServices::StartDownload()
@@ -107,6 +117,11 @@ void LiveScreenServices::StartDownload()
 bool LiveScreenServices::IsFinished()
 {
     return DownloadSystem::GetDownloadCore()->IsFinished();
+}
+
+bool LiveScreenServices::StartedSetup()
+{
+    return DownloadSystem::GetDownloadCore()->StartedSetup();
 }
 
 void LiveScreenServices::PostLogFile()
@@ -155,11 +170,6 @@ std::u16string LiveScreenServices::ProgramFolder()
 }
 
 // [SECTION] Error log and browser
-
-size_t LiveScreenServices::ErrorCount()
-{
-    return GetErrorCount();
-}
 
 std::string LiveScreenServices::LastUserMessage()
 {

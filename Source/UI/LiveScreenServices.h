@@ -18,6 +18,7 @@ public:
     void CenterOnScreen() override;
     void SetPosition(int32_t x, int32_t y) override;
     void Minimize() override;
+    void HideWindow() override;
     bool CursorScreenPos(float& x, float& y) override;
     float DeltaSeconds() override;
     double ElapsedSeconds() override;
@@ -28,9 +29,11 @@ public:
     std::shared_ptr<Texture> CreateTexture(const std::string& name, const uint8_t* rgba, int32_t width,
                                            int32_t height) override;
 
-    bool RequestDescription() override;
+    void BeginDescriptionRequest() override;
+    std::optional<bool> DescriptionResult() override;
     void StartDownload() override;
     bool IsFinished() override;
+    bool StartedSetup() override;
     void PostLogFile() override;
     bool IsPaused() override;
     bool TogglePause() override;
@@ -39,7 +42,6 @@ public:
     DownloadSystem::RemainingTime RemainingTime() override;
     std::u16string ProgramFolder() override;
 
-    size_t ErrorCount() override;
     std::string LastUserMessage() override;
     void OpenSupportArticle() override;
 };

@@ -44,6 +44,7 @@ public:
     virtual void CenterOnScreen() = 0;
     virtual void SetPosition(int32_t x, int32_t y) = 0;
     virtual void Minimize() = 0;
+    virtual void HideWindow() = 0;
     // False when the platform cannot tell.
     virtual bool CursorScreenPos(float& x, float& y) = 0;
     virtual float DeltaSeconds() = 0;
@@ -59,9 +60,14 @@ public:
                                                    int32_t width, int32_t height) = 0;
 
     // [SECTION] Download front-end
-    virtual bool RequestDescription() = 0;
+    // The description request runs on a worker: Begin returns at once, the result is empty
+    // until the request has ended.
+    virtual void BeginDescriptionRequest() = 0;
+    virtual std::optional<bool> DescriptionResult() = 0;
     virtual void StartDownload() = 0;
     virtual bool IsFinished() = 0;
+    // How a finished run ended: true when it started the setup.
+    virtual bool StartedSetup() = 0;
     virtual void PostLogFile() = 0;
     virtual bool IsPaused() = 0;
     virtual bool TogglePause() = 0;
@@ -72,7 +78,6 @@ public:
     virtual std::u16string ProgramFolder() = 0;
 
     // [SECTION] Error log and browser
-    virtual size_t ErrorCount() = 0;
     virtual std::string LastUserMessage() = 0;
     virtual void OpenSupportArticle() = 0;
 };

@@ -1,10 +1,11 @@
 #pragma once
 // The drawing conventions every screen shares: its colours, icon glyphs, font keys and the small
-// rules for texts that depend on values (percentage text and its colour).
+// rules for texts that depend on values (percentage text, texts too long for their place).
 
 #include <imgui.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace nd::ScreenStyle
@@ -41,7 +42,9 @@ inline ImU32 AccentPressed(int alpha = 255)
 
 // "N%" with N = progress x 100 truncated: 99.9 % reads 99%.
 std::string PercentText(float progress);
-// The percentage text is dark while it starts right of the bar's fill, else white on the fill.
-bool PercentTextIsDark(float textX, float barX, float barWidth, float progress);
+// The text itself when width says it fits in maxWidth; else as much of its head and its tail as
+// fits around "..." (just "..." when nothing does). UTF-8 characters are never cut.
+std::string ShortenInMiddle(const std::string& text, float maxWidth,
+                            const std::function<float(const std::string&)>& width);
 
 } // namespace nd::ScreenStyle

@@ -82,6 +82,10 @@ TEST(CoreUIFonts, AtlasIsARegisteredTextureWithoutAHandleOfItsOwn)
     EXPECT_EQ(FindTexture(ui->GetFontTexture()->GetIdentifier()), ui->GetFontTexture());
     EXPECT_EQ(ImGui::GetIO().Fonts->TexID, nullptr);
     EXPECT_EQ(ImGui::GetIO().Fonts->TexWidth, ui->GetFontTexture()->GetWidth());
+    // The pixels live on in the texture only, and the font files are not kept a second time.
+    EXPECT_EQ(ImGui::GetIO().Fonts->TexPixelsRGBA32, nullptr);
+    EXPECT_EQ(ImGui::GetIO().Fonts->TexPixelsAlpha8, nullptr);
+    EXPECT_TRUE(ImGui::GetIO().Fonts->ConfigData.empty());
 }
 
 TEST(CoreUISetup, SettingsAndBackendFlags)

@@ -122,11 +122,15 @@ TEST_F(UiRendererTest, CommandsWithoutAHandleDrawWithTheFontAtlas)
 {
     // An opaque and a fully transparent atlas texel, drawn tinted red: only the opaque one shows, which
     // it would not if the atlas were not bound.
+    // The atlas's pixels live only in its texture.
     ImGuiIO& io = ImGui::GetIO();
-    unsigned char* atlas = nullptr;
-    int w = 0, h = 0;
-    io.Fonts->GetTexDataAsRGBA32(&atlas, &w, &h);
-    ASSERT_NE(atlas, nullptr);
+    const auto& fontTexture = CoreUI::Instance()->GetFontTexture();
+    const int w = fontTexture->GetWidth(), h = fontTexture->GetHeight();
+    std::vector<unsigned char> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    glBindTexture(GL_TEXTURE_2D, fontTexture->GetGlName());
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    const unsigned char* atlas = pixels.data();
     ImVec2 clear(-1, -1);
     for (int y = 1; y + 1 < h && clear.x < 0; ++y)
         for (int x = 1; x + 1 < w && clear.x < 0; ++x)
@@ -263,6 +267,30 @@ TEST_F(UiRendererTest, RestoresTheStateItChangesAndKeepsMatrixStacksBalanced)
     glBindTexture(GL_TEXTURE_2D, 0);
     glDeleteTextures(1, &outer);
     CoreUI::Instance()->Render();
+}
+
+// Draws through the software renderer, hence in this suite (see scripts/test.sh).
+TEST_F(UiRendererTest, OnlyTheFrameLoopSkipsAnUnchangedFrameAndNotAfterAnExpose)
+{
+    auto ui = CoreUI::Instance();
+    GLFWwindow* window = test::GlSession::Get().Window();
+    auto frame = [&](bool skipUnchanged)
+    {
+        ui->NewFrame();
+        ImGui::GetForegroundDrawList()->AddRectFilled(ImVec2(5, 5), ImVec2(40, 40), IM_COL32(0, 128, 0, 255));
+        return ui->Render(skipUnchanged);
+    };
+    frame(true);
+    EXPECT_FALSE(frame(true)) << "unchanged";
+    EXPECT_TRUE(frame(false)) << "drawn by anyone else";
+    EXPECT_TRUE(frame(true)) << "after drawing that was not presented";
+    EXPECT_FALSE(frame(true));
+    GLFWwindowrefreshfun exposed = glfwSetWindowRefreshCallback(window, nullptr);
+    glfwSetWindowRefreshCallback(window, exposed);
+    ASSERT_NE(exposed, nullptr);
+    exposed(window);
+    EXPECT_TRUE(frame(true)) << "after an expose";
+    EXPECT_FALSE(frame(true));
 }
 
 TEST(UiRendererScale, FramebufferPixelsPerWindowPixel)

@@ -10,11 +10,27 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 namespace DownloadSystem
 {
 namespace
 {
+
+// Puts an environment variable back as it was when the object goes, for the tests that follow.
+struct SavedEnvironment
+{
+    explicit SavedEnvironment(const char* name) : name(name)
+    {
+        if (const char* value = std::getenv(name))
+            saved = value;
+    }
+    ~SavedEnvironment() { saved ? setenv(name, saved->c_str(), 1) : unsetenv(name); }
+
+    const char* name;
+    std::optional<std::string> saved;
+};
 
 TEST(ReleaseNames, ProgramWithoutExtension)
 {
@@ -65,6 +81,7 @@ TEST(ReleaseNames, VersionFolderNeedsThreePieces)
 
 TEST(ReleaseNames, DataFolderIsUnderTheUserDataFolder)
 {
+    const SavedEnvironment dataHome("XDG_DATA_HOME"), home("HOME");
     setenv("XDG_DATA_HOME", "/tmp/xdg-data", 1);
     EXPECT_EQ(ReleaseNames(u"/dl/Norvia_3_2_Home_Download").DataFolder(), u"/tmp/xdg-data/Norvia_3_2_Home");
     setenv("XDG_DATA_HOME", "relative/ignored", 1);
@@ -131,6 +148,7 @@ TEST(DownloadCore, NothingDownloadedGivesNoRemainingTime)
 TEST(DownloadCore, ProgramNameWithoutReleaseFailsTheRequestWithAnError)
 {
     nd::ClearErrors();
+    const SavedEnvironment service("NORVIA_SERVICE_HOST");
     setenv("NORVIA_SERVICE_HOST", "127.0.0.1:1", 1);
     DownloadCore core(u"/tmp/NorviaDownload");
     EXPECT_FALSE(core.RequestDescription());

@@ -73,6 +73,7 @@ TEST_F(EngineRun, FreshReleaseIsDownloadedVerifiedAndItsSetupLaunched)
     EXPECT_FALSE(manager.IsCheckingFile());
     EXPECT_EQ(manager.GetCheckingFileName(), u"");
     EXPECT_NE(manager.GetStartTick(), DownloadManager::kNoStartTick);
+    EXPECT_TRUE(manager.StartedSetup());
     // Each file went over the wire once; the list was read twice for the pass and twice to verify.
     for (const auto& file : kRelease)
         EXPECT_EQ(RequestsFor("/rel/Files/" + file.name), 1u) << file.name;
@@ -149,6 +150,10 @@ TEST_F(EngineRun, FileListAnswered404EndsTheRunWithItsMessage)
         AnyRecordContains("This version of Norvia can no longer be downloaded.\r\nPlease download the latest "
                           "version you received in an e-mail message"));
     EXPECT_GE(nd::GetErrorCount(), 1u);
+    EXPECT_EQ(nd::GetLastUserMessage(),
+              "This version of Norvia can no longer be downloaded.\r\nPlease download the "
+              "latest version you received in an e-mail message");
+    EXPECT_FALSE(manager.StartedSetup());
     // One pass only: the four attempts of the first read.
     EXPECT_EQ(RequestsFor("/rel/Files/Norvia_3_2_Home.txt"), 4u);
     std::this_thread::sleep_for(200ms);
@@ -211,6 +216,25 @@ TEST_F(EngineRun, LaterOfTwoSetupsIsLaunched)
     EXPECT_EQ(launches[0].arguments, std::vector<std::string>{LocalPath("Second_ABC.exe").string()});
 }
 
+TEST_F(EngineRun, SetupTheOpenerCannotStartIsReportedAndItsFolderShown)
+{
+    opener.FailExecutables(3);
+    ServeRelease(kRelease);
+    DownloadManager manager;
+    ASSERT_TRUE(RunToEnd(manager));
+
+    const std::string setup = LocalPath("Setup_ABC.exe").string();
+    const std::string message = "Unable to start setup. You can start it manually by executing the file " +
+                                setup + " in folder " + target.string() +
+                                ". The error message is: xdg-open exited with status 3 Error code: 0x0";
+    EXPECT_EQ(nd::GetLastUserMessage().rfind(message, 0), 0u) << nd::GetLastUserMessage();
+    EXPECT_EQ(RecordsStartingWith(message), 1u);
+    const auto launches = opener.WaitForLaunches(2);
+    ASSERT_EQ(launches.size(), 2u);
+    EXPECT_EQ(launches[0].arguments, std::vector<std::string>{setup});
+    EXPECT_EQ(launches[1].arguments, std::vector<std::string>{target.string()});
+}
+
 TEST_F(EngineRun, TinyReleaseShowsWholePercentages)
 {
     const std::vector<SetupFile> files{{"Setup.exe", "MZ-tiny"}, {"Setup-1a.bin", Pattern(300, 8)}};
@@ -236,6 +260,7 @@ TEST_F(EngineRun, ErrorsThatWereResolvedAreNotedBeforeTheSetupStarts)
     EXPECT_TRUE(
         AnyRecordContains("The download contained errors, but they seem to be resolved. Starting setup"));
     EXPECT_EQ(opener.WaitForLaunches(1).size(), 1u);
+    EXPECT_TRUE(manager.StartedSetup()) << "a run that recovered has started the setup";
 }
 
 TEST_F(EngineRun, TraversalNameWritesNothingOutsideTheFolder)
@@ -248,6 +273,8 @@ TEST_F(EngineRun, TraversalNameWritesNothingOutsideTheFolder)
     ASSERT_TRUE(RunToEnd(manager));
 
     EXPECT_TRUE(AnyRecordContains("outside the download folder: ../evil-1a.bin"));
+    EXPECT_EQ(nd::GetLastUserMessage(),
+              "The file list names a file outside the download folder: ../evil-1a.bin");
     EXPECT_GE(nd::GetErrorCount(), 1u);
     for (const auto& entry : fs::recursive_directory_iterator(temp.path))
         EXPECT_EQ(entry.path().filename().string().find("evil"), std::string::npos) << entry.path();

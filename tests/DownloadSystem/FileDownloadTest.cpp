@@ -305,6 +305,33 @@ TEST_F(FileDownloadTest, EmptyBodyVerifiesOnlyWithoutExpectedCrc)
     EXPECT_EQ(4u, RecordsStartingWith("Download:  incorrect CRC.").size());
 }
 
+// Nothing read because the connection broke is no empty answer: the attempt is repeated.
+TEST_F(FileDownloadTest, FailureBeforeTheFirstByteIsRetriedWithoutExpectedCrc)
+{
+    server.Route("GET", "/list.txt",
+                 std::vector<Response>{Response::ResetAfter("the list", 0), Response::Ok("the list")});
+    FileDownload download;
+    Aim(download, "/list.txt");
+    download.DownloadToMemory();
+    EXPECT_EQ(2u, server.Requests().size());
+    EXPECT_TRUE(download.IsVerified());
+    EXPECT_EQ("the list", Text(download.GetData()));
+}
+
+// Each attempt stops at the limit and fails like a broken connection; nothing of it is kept.
+TEST_F(FileDownloadTest, AnswerPastItsLimitFailsEveryAttemptAndIsNotKept)
+{
+    server.Route("GET", "/list.txt", Response::Ok(RandomBytes(5000, 10)));
+    FileDownload download;
+    Aim(download, "/list.txt");
+    download.SetAnswerLimit(4096);
+    download.DownloadToMemory();
+    EXPECT_EQ(4u, server.Requests().size());
+    EXPECT_FALSE(download.IsVerified());
+    EXPECT_EQ(0u, download.GetData().Size());
+    EXPECT_EQ(4u, RecordsStartingWith("answer larger than 4096 bytes").size());
+}
+
 TEST_F(FileDownloadTest, ObjectRunsAgainAfterReleasingData)
 {
     server.Route("GET", "/list.txt", std::vector<Response>{Response::Ok("first"), Response::Ok("second")});

@@ -1,5 +1,7 @@
 #include "DownloadSystem/FileList.h"
 
+#include "Core/StringUtils.h"
+
 #include <gtest/gtest.h>
 
 namespace DownloadSystem
@@ -8,6 +10,7 @@ namespace
 {
 
 using Entries = std::vector<FileListEntry>;
+using nd::StringUtils;
 
 TEST(FileListParse, TwoFilesWithLeadingText)
 {
@@ -103,6 +106,18 @@ TEST(FileListRefusal, NamesThatLeaveTheFolderAreRefused)
     EXPECT_NE(FileList::Refusal({u"..\\evil.exe", u"1", u"1"}), "");
     EXPECT_NE(FileList::Refusal({std::u16string(u"a\0b", 3), u"1", u"1"}), "");
     EXPECT_NE(FileList::Refusal({u"", u"1", u"1"}), "");
+}
+
+// The release is made for Windows: names it cannot store as listed are refused on every build.
+TEST(FileListRefusal, NamesWindowsCannotStoreAreRefused)
+{
+    for (const char16_t* name :
+         {u"Set\tup.exe", u"Set\x7fup.exe", u"Setup.exe:hidden", u"a*b", u"a\"b", u"a<b", u"a>b", u"a|b",
+          u"CON", u"con.bin", u"Aux.tar.gz", u"NUL .txt", u"com1", u"LPT9.dat", u"nul/Setup.exe",
+          u"Setup.exe.", u"Setup.exe ", u"data./Setup.exe"})
+        EXPECT_NE(FileList::Refusal({name, u"1", u"1"}), "") << StringUtils::ToUtf8(name);
+    for (const char16_t* name : {u"CONSOLE.bin", u"COM0", u"COM10", u"LPT", u"5%41x-4a.bin", u"con-1a.bin"})
+        EXPECT_EQ(FileList::Refusal({name, u"1", u"1"}), "") << StringUtils::ToUtf8(name);
 }
 
 TEST(FileListRefusal, SizesOf4GiBAndMoreAreRefused)

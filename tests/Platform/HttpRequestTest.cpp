@@ -4,6 +4,9 @@
 #include "Platform/HttpRequest.h"
 
 #include "HttpTestFixture.h"
+#include "support/TestPki.h"
+
+#include <filesystem>
 
 using namespace httptest;
 using Platform::HttpError::kCannotConnect;
@@ -239,6 +242,27 @@ TEST_F(HttpRequestFailure, CertificateProblemsHaveTheirOwnNumbers)
         EXPECT_EQ(SendError(Options(server, "/")), expected) << static_cast<int>(certificate);
         EXPECT_TRUE(server.Requests().empty()) << "no request may pass an unverified certificate";
     }
+}
+
+// Trust stores read from the bundle are kept for later connections; one from a bundle since
+// replaced at the same path must not be.
+TEST_F(HttpRequestFailure, BundleReplacedAtTheSamePathIsReadAgain)
+{
+    const std::string bundle = testing::TempDir() + "replaced-bundle.pem";
+    std::filesystem::copy_file(HttpsTestServer::CaFile(), bundle, std::filesystem::copy_options::overwrite_existing);
+    ::setenv("SSL_CERT_FILE", bundle.c_str(), 1);
+    HttpsTestServer first, second;
+    Platform::HttpRequest request;
+    ASSERT_TRUE(ServeAndGet(first, request, "/", Response::Ok("trusted")));
+    request.Close();
+    // Now a bundle without the test CA (a certificate it did not issue); a second server, so
+    // that no TLS session of the first connection is resumed.
+    std::filesystem::copy_file(testsupport::TestPki::Instance().Files(Certificate::UntrustedIssuer).certificate,
+                               bundle, std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(Serve(second, "GET", "/", Response::Ok("never")));
+    EXPECT_EQ(SendError(Options(second, "/")), Platform::HttpError::kInvalidCa);
+    HttpsTestServer::UseTestCa();
+    std::filesystem::remove(bundle);
 }
 
 TEST_F(HttpRequestFailure, RedirectFromHttpsToHttpIsRefused)

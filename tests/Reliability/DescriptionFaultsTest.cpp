@@ -5,6 +5,7 @@
 
 #include "FaultWorld.h"
 
+#include "DownloadSystem/FileUpload.h"
 #include "support/TestConnection.h"
 
 namespace reliability
@@ -96,6 +97,18 @@ const std::vector<Scenario> kDescriptionScenarios{
                  w.ServeDescription(answer);
              })
         .Within(30s),
+
+    // Not read past its limit, the answer reads as empty (the run's start clears its record).
+    Scenario("AnswerBeyondItsLimit", End::ErrorNoSetup,
+             [](FaultWorld& w)
+             {
+                 nlohmann::json answer = w.Description();
+                 answer["notes"] = std::string(DownloadSystem::FileUpload::kAnswerLimit, 'n');
+                 w.ServeDescription(answer);
+             })
+        .Records({kAttemptsMessage})
+        .Within(90s)
+        .Then([](FaultWorld& w) { EXPECT_EQ(w.RequestsFor(kListPath), 0u); }),
 
     Scenario("AnswerCompressedWithGzip", End::SetupLaunched,
              [](FaultWorld& w)

@@ -125,7 +125,10 @@ void ExpectAttemptsEnd(FaultWorld& world)
 
 TEST_F(DiskFaults, DiskFillsUpDuringADownload)
 {
-    // Room for the setup (48 KiB) but not for the data file (96 KiB) beside it.
+    // Room for the setup (48 KiB) but not for the data file beside it, whose 1 MiB would take
+    // several writes of the part file.
+    world.files[1].content = Pattern(1 << 20, 12);
+    world.ServeRelease();
     TmpfsMount disk(world.program, "64k");
     std::unique_ptr<FileSizeLimit> limit;
     int expectedError = ENOSPC;
@@ -136,6 +139,8 @@ TEST_F(DiskFaults, DiskFillsUpDuringADownload)
     }
     Judge(Scenario("DiskFull", End::ErrorNoSetup, nullptr).Records({kAttemptsMessage}));
     EXPECT_TRUE(AnyRecordWith("Couldn't write part file", expectedError));
+    // The first failed write ends its attempt: one record each, not one per write.
+    EXPECT_EQ(enginetest::RecordsStartingWith("Couldn't write part file"), world.RequestsFor(kDataPath));
     ExpectAttemptsEnd(world);
 }
 

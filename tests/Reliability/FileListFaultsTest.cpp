@@ -160,10 +160,22 @@ const std::vector<Scenario> kListScenarios{
              })
         .Then(ExpectNoTransfer),
 
-    // The name cannot go into a request target; the file is never fetched, never created.
-    Scenario("NameWithAControlCharacter", End::ErrorNoSetup,
-             [](FaultWorld& w) { w.ServeList(ListWith(w, EntryText("Set\nup-2a.bin", "5", "5"))); })
-        .Records({kAttemptsMessage}),
+    // Names Windows cannot store as listed are refused before anything is fetched.
+    Refused("NameWithAControlCharacter", "Set\nup-2a.bin",
+            "The file list names a file with a control character: "),
+    Refused("NameWithAQuestionMark", "Set?up-8a.bin",
+            "The file list names a file with a character Windows does not allow in names: "),
+
+    // The name reaches the storage exactly as listed, "%41" and all.
+    Scenario("NameWithAPercentSign", End::SetupLaunched,
+             [](FaultWorld& w)
+             {
+                 w.files[1].name = "5%41x-4a.bin";
+                 w.ServeList(enginetest::FileListText(w.files));
+                 w.server.Route("GET", "/rel/Files/5%2541x-4a.bin", Response::Ok(w.files[1].content));
+             })
+        .Within(30s)
+        .Then([](FaultWorld& w) { EXPECT_EQ(w.RequestsFor("/rel/Files/5%2541x-4a.bin"), 1u); }),
 
     Scenario("NameWithSpaceAndHash", End::SetupLaunched,
              [](FaultWorld& w)

@@ -108,6 +108,17 @@ const std::vector<Scenario> kTransferScenarios{
         .Records({"Response status not 200, but 503", "Response status not 200, but 500"})
         .Within(30s),
 
+    // A 404 that a later attempt of the same read makes good is no end of the release.
+    Scenario("FileListAnswers404Then200", End::SetupLaunched,
+             [](FaultWorld& w)
+             {
+                 w.server.Route("GET", kListPath,
+                                std::vector<Response>{Response::Status(404),
+                                                      Response::Ok(enginetest::FileListText(w.files))});
+             })
+        .Records({"Response status not 200, but 404"})
+        .Within(30s),
+
     Scenario("FileAlwaysAnswers500", End::ErrorNoSetup,
              [](FaultWorld& w) { ServeData(w, {Response::Status(500)}); })
         .Records({"Response status not 200, but 500", kAttemptsMessage})

@@ -196,6 +196,27 @@ inline std::optional<WindowGeometry> WaitForSize(const std::string& id, int widt
     return seen;
 }
 
+// Mapped and shown on the screen (xwininfo's map state).
+inline bool Viewable(const std::string& id)
+{
+    return Run("xwininfo -id " + id).find("IsViewable") != std::string::npos;
+}
+
+// The opacity the program asked a compositor for (1 when it asked for none).
+inline double Opacity(const std::string& id)
+{
+    const std::string text = Run("xprop -id " + id + " _NET_WM_WINDOW_OPACITY");
+    const size_t equals = text.find('=');
+    return equals == std::string::npos
+               ? 1.0
+               : static_cast<double>(std::strtoull(text.c_str() + equals + 1, nullptr, 10)) / 4294967295.0;
+}
+
+// A window manager's close request (WM_DELETE_WINDOW), which Xvfb has no manager to send and
+// xdotool's windowclose does not (it destroys the window); in WindowCloseRequest.cpp, away from
+// Xlib's macros. False when it could not be sent.
+bool RequestWindowClose(const std::string& windowId);
+
 // A press and, a moment later, the release at a screen position: real X pointer events.
 inline void ClickAt(int x, int y)
 {

@@ -50,13 +50,37 @@ TEST(ScreenFlow, NothingIsDrawnBeforeTheUiLayerExists)
     EXPECT_EQ(h.services->postLogs, 0);
 }
 
-TEST(ScreenFlow, SplashWaitsForTheArtworkWithoutTimeLimit)
+TEST(ScreenFlow, SplashWaitsForTheArtworkTwentySecondsAtMost)
 {
     ScreenHarness h;
+    h.screens->pendingCoreImages["logo_background"] = nd::ByteBuffer(); // never to be read
     h.services->delta = 0.5f;
-    EXPECT_EQ(h.Frames(200), 200);
+    EXPECT_EQ(h.Frames(40), 40); // 20 s
     EXPECT_EQ(h.screens->screen, Screen::Splash);
     EXPECT_EQ(Count(h.services->calls, "RequestDescription"), 0u);
+    h.Frame();
+    EXPECT_EQ(Count(h.services->calls, "RequestDescription"), 1u);
+    EXPECT_EQ(h.screens->screen, Screen::Progress);
+    EXPECT_EQ(h.screens->pendingCoreImages.size(), 1u);
+}
+
+TEST(ScreenFlow, SplashStaysAsItIsUntilTheServiceHasAnswered)
+{
+    ScreenHarness h;
+    h.screens->artworkReady = true;
+    h.services->descriptionResult.reset();
+    h.services->delta = 0.5f;
+    EXPECT_EQ(h.Frames(60), 60);
+    EXPECT_EQ(h.screens->screen, Screen::Splash);
+    EXPECT_EQ(Count(h.services->calls, "RequestDescription"), 1u);
+    EXPECT_EQ(Count(h.services->calls, "StartDownload"), 0u);
+    EXPECT_FLOAT_EQ(h.services->opacities.back(), 1.0f);
+    EXPECT_EQ(h.services->sizes.back(), std::make_pair(340, 60));
+
+    h.services->descriptionResult = true;
+    EXPECT_TRUE(h.Frame());
+    EXPECT_EQ(h.screens->screen, Screen::Progress);
+    EXPECT_EQ(Count(h.services->calls, "StartDownload"), 1u);
 }
 
 TEST(ScreenFlow, SplashLastsItsMinimumEvenWithTheArtworkAlreadyIn)
@@ -105,7 +129,7 @@ TEST(ScreenFlow, FailedRequestShowsTheSupportScreenAndOpensTheArticle)
 {
     ScreenHarness h;
     h.screens->artworkReady = true;
-    h.services->requestSucceeds = false;
+    h.services->descriptionResult = false;
     h.services->delta = 1.0f;
     EXPECT_EQ(h.Frames(2), 2);
     EXPECT_EQ(h.screens->screen, Screen::StartFailed);
@@ -143,22 +167,22 @@ TEST(ScreenFlow, OpaqueWindowOnTheFirstFrameKeepsItsOpacity)
     EXPECT_TRUE(h.services->opacities.empty());
 }
 
-TEST(ScreenFlow, CleanFinishEndsTheProgramWithoutTheExitStep)
+TEST(ScreenFlow, RunThatStartedTheSetupEndsTheProgramWithoutTheExitStep)
 {
     ScreenHarness h;
     h.StartOnProgressScreen();
     EXPECT_TRUE(h.Frame());
     h.services->finished = true;
+    h.services->setupStarted = true;
     EXPECT_FALSE(h.Frame());
     EXPECT_EQ(h.services->postLogs, 0);
 }
 
-TEST(ScreenFlow, FinishWithErrorsStaysOnTheErrorScreenUntilExit)
+TEST(ScreenFlow, RunThatEndedWithoutTheSetupStaysOnTheErrorScreenUntilExit)
 {
     ScreenHarness h;
     h.StartOnProgressScreen();
     h.services->finished = true;
-    h.services->errorCount = 1;
     h.services->lastUserMessage = "Downloading setup failed.";
     EXPECT_EQ(h.Frames(20), 20);
     // The download-error screen's Exit button, centred on the right half.
@@ -175,6 +199,11 @@ TEST(TitleBar, ClickOnTheExitGlyphRunsTheExitStepAndQuits)
     const ImVec2 exit = ExitGlyph(h);
     EXPECT_FALSE(h.Click(exit.x, exit.y));
     EXPECT_EQ(h.services->postLogs, 1);
+    // Off the screen before the upload starts.
+    const std::vector<std::string>& calls = h.services->calls;
+    ASSERT_EQ(Count(calls, "HideWindow"), 1u);
+    EXPECT_LT(std::find(calls.begin(), calls.end(), "HideWindow"),
+              std::find(calls.begin(), calls.end(), "PostLogFile"));
 }
 
 TEST(TitleBar, PressOnTheExitGlyphReleasedElsewhereDoesNothing)

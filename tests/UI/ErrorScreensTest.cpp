@@ -18,7 +18,6 @@ void ShowDownloadError(ScreenHarness& h)
 {
     h.StartOnProgressScreen();
     h.services->finished = true;
-    h.services->errorCount = 2;
     h.services->lastUserMessage =
         "Downloading setup failed. You are now directed to our Support Center for help.";
 }

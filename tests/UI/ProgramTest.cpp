@@ -1,7 +1,7 @@
 // The built program on its own Xvfb display against the local HTTPS test server: the splash, the
 // window of the progress screen, its artwork, bar and figures, the pause and exit glyphs, the end
-// of a clean download and the support screen. Screenshots of every screen go to
-// <build>/screenshots/ for looking at.
+// of a download, the error and support screens, and a window that never freezes while a service
+// is slow. Screenshots of every screen go to <build>/screenshots/ for looking at.
 
 #include "DesktopSession.h"
 #include "TestImages.h"
@@ -11,7 +11,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <fstream>
+#include <mutex>
 
 namespace
 {
@@ -54,7 +57,14 @@ struct ReleaseFile
     bool slow = false;
 };
 
-class ProgramRun : public ::testing::Test
+// The sanitizer builds run the program several times slower.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr auto kPromptEnd = 3s;
+#else
+constexpr auto kPromptEnd = 1s;
+#endif
+
+template <typename Suite> class ProgramRunOn : public Suite
 {
 protected:
     void SetUp() override
@@ -66,8 +76,9 @@ protected:
         ASSERT_TRUE(fs::exists(program)) << "build the NorviaDownloadManager target first";
         screenshots = BuildFolder() / "screenshots";
         fs::create_directories(screenshots);
-        work = fs::temp_directory_path() / ("norvia_ui_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(test.begin(), test.end(), '/', '_');
+        work = fs::temp_directory_path() / ("norvia_ui_" + std::to_string(::getpid()) + "_" + test);
         fs::remove_all(work);
         fs::create_directories(work / "bin");
         fs::create_directories(work / "data");
@@ -89,10 +100,19 @@ protected:
     void TearDown() override
     {
         running.Stop();
+        stopping = true;
         server.Stop();
         display.Stop();
-        if (!HasFailure() && !work.empty())
+        if (!::testing::Test::HasFailure() && !work.empty())
             fs::remove_all(work);
+    }
+
+    // Holds a service answer back for the time, or until the test ends.
+    void HoldBack(std::chrono::milliseconds time)
+    {
+        const auto end = std::chrono::steady_clock::now() + time;
+        while (!stopping && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(50ms);
     }
 
     // The content description arrives after a delay, so the splash is on screen long enough to see.
@@ -116,7 +136,17 @@ protected:
     Response Service(const RecordedRequest& request)
     {
         if (request.Header("Method") == "LogErrorInfo")
+        {
+            {
+                std::lock_guard<std::mutex> hold(uploadLock);
+                if (!uploadWindow.empty())
+                    viewableAtUpload = Viewable(uploadWindow);
+            }
+            if (!answerLogs)
+                HoldBack(24h);
             return Response::Ok("");
+        }
+        HoldBack(std::chrono::milliseconds(describeDelayMs.load()));
         if (!describeRelease)
             return Response::Status(500, "down for maintenance");
         return Response::Ok(R"({"product_code": "NRV32", "company_name": "Norvia", "download_subdir": "rel32",
@@ -193,6 +223,18 @@ protected:
         return count;
     }
 
+    // The window once it shows the progress screen (or what replaces it), empty when it never
+    // does. The window is made 1200 x 640 before the splash shrinks it.
+    std::string WindowOnItsScreen()
+    {
+        const std::string window = FindWindow(kTitle, 20s);
+        const auto splash = window.empty() ? std::nullopt : WaitForSize(window, 340, 60, 10s);
+        if (!splash || splash->width != 340)
+            return {};
+        const auto geometry = WaitForSize(window, 1200, 640, 30s);
+        return geometry && geometry->width == 1200 && geometry->x == kWindowX ? window : std::string();
+    }
+
     std::string Diagnostics()
     {
         return "\n--- program output\n" + ReadText(work / "program.out").substr(0, 20000);
@@ -210,8 +252,16 @@ protected:
     ProgramProcess running;
     fs::path program, programCopy, screenshots, work, folder, launches;
     bool describeRelease = true;
+    std::atomic<int> describeDelayMs{0};
+    std::atomic<bool> answerLogs{true};
+    std::atomic<bool> stopping{false};
+    std::mutex uploadLock;
+    std::string uploadWindow; // looked at when the log upload arrives
+    std::optional<bool> viewableAtUpload;
     uintmax_t releaseBytes = 0;
 };
+
+using ProgramRun = ProgramRunOn<::testing::Test>;
 
 TEST_F(ProgramRun, SplashProgressPauseAndExit)
 {
@@ -297,9 +347,12 @@ TEST_F(ProgramRun, SplashProgressPauseAndExit)
     EXPECT_FALSE(fs::exists(launches)) << "the setup was never started";
 }
 
-TEST_F(ProgramRun, FinishedCleanDownloadEndsTheProgramByItself)
+// Also when an error came on the way: the run recovered and started the setup.
+TEST_F(ProgramRun, FinishedDownloadEndsTheProgramByItself)
 {
     RouteRelease("Norvia_3_2_Home", {{"Setup.exe", Bytes(40000, 4)}, {"Norvia-1a.bin", Bytes(300000, 5)}});
+    server.Route("GET", "/rel32/Norvia-1a.bin",
+                 std::vector<Response>{Response::Status(500), Response::Ok(Bytes(300000, 5))});
     StartProgram("Norvia_3_2_Home_Download");
     const auto status = running.Wait(120s);
     ASSERT_TRUE(status) << "the program did not end" << Diagnostics();
@@ -307,25 +360,44 @@ TEST_F(ProgramRun, FinishedCleanDownloadEndsTheProgramByItself)
     EXPECT_EQ(DownloadedOnDisk(), releaseBytes);
     const std::string launched = ReadText(launches);
     EXPECT_NE(launched.find((folder / "Setup_NRV32.exe").string()), std::string::npos) << launched;
-    EXPECT_EQ(Requests("LogErrorInfo"), 0u) << "a clean run quits without the exit step";
+    EXPECT_EQ(Requests("LogErrorInfo"), 0u) << "a run that started the setup quits without the exit step";
 }
 
-TEST_F(ProgramRun, ReleaseWithoutSetupEndsOnTheDownloadErrorScreen)
+// A run that ends without starting the setup ends on the download-error screen, which says why
+// whatever record ended the run, and waits for the user.
+class RunEndingRecord : public ProgramRunOn<::testing::TestWithParam<const char*>>
 {
-    RouteRelease("Norvia_3_2_Home", {{"Norvia-1a.bin", Bytes(200000, 6)}});
+};
+
+TEST_P(RunEndingRecord, ShowsItsTextOnTheDownloadErrorScreen)
+{
+    const std::string ending = GetParam();
+    if (ending == "NoSetup")
+        RouteRelease("Norvia_3_2_Home", {{"Norvia-1a.bin", Bytes(200000, 6)}});
+    else if (ending == "ListGone")
+        server.Route("GET", "/rel32/Norvia_3_2_Home.txt", Response::Status(404, "gone"));
+    else
+        RouteRelease("Norvia_3_2_Home",
+                     {{"Setup.exe", Bytes(2000, 6)}, {"../Norvia-1a.bin", Bytes(2000, 7)}});
     StartProgram("Norvia_3_2_Home_Download");
-    const std::string window = FindWindow(kTitle, 20s);
-    ASSERT_FALSE(window.empty()) << Diagnostics();
-    ASSERT_TRUE(WaitUntil([&] { return DownloadedOnDisk() == releaseBytes; }, 60s)) << Diagnostics();
-    std::this_thread::sleep_for(3000ms);
+    ASSERT_FALSE(WindowOnItsScreen().empty()) << Diagnostics();
+    Screenshot shot;
+    ASSERT_TRUE(WaitUntil(
+        [&]
+        {
+            // The white right half with the Exit button, and no progress bar.
+            shot = Shoot("download_error_" + ending + ".png");
+            return shot.Share(kWindowX + 610, kWindowY + 305, 580, 55, 255, 255, 255, 5) > 0.9 &&
+                   shot.Share(kWindowX + 820, kWindowY + 500, 160, 38, 10, 10, 10, 40) > 0.02 &&
+                   shot.Share(kWindowX + 660, kWindowY + 400, 480, 14, 65, 117, 139, 10) < 0.05;
+        },
+        60s))
+        << "no download-error screen" << Diagnostics();
+    std::this_thread::sleep_for(1000ms);
     ASSERT_TRUE(running.Running()) << "the error screen waits for the user" << Diagnostics();
-    const Screenshot shot = Shoot("download_error.png");
     EXPECT_GT(shot.Share(kWindowX + 20, kWindowY + 300, 500, 300, 150, 40, 40, 40), 0.5)
         << "the side panel stays";
     EXPECT_GT(shot.Share(kWindowX + 690, kWindowY + 365, 420, 60, 10, 10, 10, 110), 0.01) << "the message";
-    EXPECT_GT(shot.Share(kWindowX + 820, kWindowY + 500, 160, 38, 10, 10, 10, 40), 0.02) << "the Exit button";
-    EXPECT_LT(shot.Share(kWindowX + 660, kWindowY + 400, 480, 14, 65, 117, 139, 10), 0.05)
-        << "no progress bar";
 
     ClickAt(kWindowX + 900, kWindowY + 519);
     const auto status = running.Wait(60s);
@@ -333,6 +405,81 @@ TEST_F(ProgramRun, ReleaseWithoutSetupEndsOnTheDownloadErrorScreen)
     EXPECT_EQ(*status, 0);
     EXPECT_EQ(Requests("LogErrorInfo"), 1u) << Diagnostics();
     EXPECT_FALSE(fs::exists(launches)) << "nothing was started";
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, RunEndingRecord, ::testing::Values("NoSetup", "ListGone", "RefusedName"),
+                         [](const ::testing::TestParamInfo<const char*>& info)
+                         { return std::string(info.param); });
+
+// The service takes 8 s for the description: the splash goes on meanwhile, and a close request
+// ends the program at once without starting anything.
+TEST_F(ProgramRun, CloseRequestWhileTheServiceIsSlowEndsTheProgramAtOnce)
+{
+    describeDelayMs = 8000;
+    StartProgram("Norvia_3_2_Home_Download");
+    const std::string window = FindWindow(kTitle, 20s);
+    ASSERT_FALSE(window.empty()) << Diagnostics();
+    ASSERT_TRUE(WaitUntil([&] { return Requests("RequestDownload") == 1; }, 30s)) << Diagnostics();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(Viewable(window));
+    EXPECT_EQ(Opacity(window), 1.0);
+    EXPECT_GT(Shoot("splash_waiting.png").Colours(kSplashX, kSplashY, 340, 60), 8u) << "the logo";
+
+    ASSERT_TRUE(RequestWindowClose(window));
+    const auto status = running.Wait(kPromptEnd);
+    ASSERT_TRUE(status) << "the close request did not end the program at once" << Diagnostics();
+    EXPECT_EQ(*status, 0);
+    for (const RecordedRequest& request : server.Requests())
+        EXPECT_NE(request.path.rfind("/rel32/", 0), 0u) << "a run was started";
+    EXPECT_FALSE(fs::exists(launches)) << "nothing was opened";
+}
+
+TEST_F(ProgramRun, ExitHidesTheWindowAtOnceAndEndsThoughTheLogUploadIsNeverAnswered)
+{
+    answerLogs = false;
+    RouteRelease("Norvia_3_2_Home",
+                 {{"Setup.exe", Bytes(65536, 9)}, {"Norvia-1a.bin", Bytes(4 << 20, 10), true}});
+    StartProgram("Norvia_3_2_Home_Download");
+    const std::string window = WindowOnItsScreen();
+    ASSERT_FALSE(window.empty()) << Diagnostics();
+    std::this_thread::sleep_for(2000ms);
+    {
+        std::lock_guard<std::mutex> hold(uploadLock);
+        uploadWindow = window;
+    }
+    ClickAt(kWindowX + 1200 - 8 - 10, kWindowY + 6 + 12);
+    ASSERT_TRUE(WaitUntil([&] { return Requests("LogErrorInfo") == 1; }, 10s)) << Diagnostics();
+    const auto status = running.Wait(20s);
+    ASSERT_TRUE(status) << "the program did not end within 20 s" << Diagnostics();
+    EXPECT_EQ(*status, 0);
+    {
+        std::lock_guard<std::mutex> hold(uploadLock);
+        ASSERT_TRUE(viewableAtUpload.has_value());
+        EXPECT_FALSE(*viewableAtUpload) << "the window was still shown when the upload arrived";
+    }
+    EXPECT_TRUE(fs::exists(folder / "logfile.txt"));
+    EXPECT_FALSE(fs::exists(launches));
+}
+
+// meta.json at one byte a second: the download starts after the splash's 20 s without the
+// artwork, and the artwork's transfer ends after its own 30 s.
+TEST_F(ProgramRun, ArtworkThatTricklesHoldsTheDownloadBackTwentySecondsAtMost)
+{
+    server.Route("GET", "/downloadmanager/3/meta.json",
+                 Response::Slow(std::string(100, ' ') + "{}", 1, 1000ms));
+    // The program still runs when the artwork's 30 s are over.
+    RouteRelease("Norvia_3_2_Home",
+                 {{"Setup.exe", Bytes(40000, 11)}, {"Norvia-1a.bin", Bytes(3 << 19, 12), true}});
+    const auto start = std::chrono::steady_clock::now();
+    StartProgram("Norvia_3_2_Home_Download");
+    ASSERT_TRUE(WaitUntil([&] { return Requests("RequestDownload") == 1; }, 40s)) << Diagnostics();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s) << "the splash waited past its 20 s";
+    const auto status = running.Wait(90s);
+    ASSERT_TRUE(status) << "the program did not end" << Diagnostics();
+    EXPECT_EQ(*status, 0);
+    EXPECT_NE(ReadText(launches).find("Setup_NRV32.exe"), std::string::npos) << Diagnostics();
+    EXPECT_NE(ReadText(work / "program.out").find("no answer within 30 s"), std::string::npos)
+        << "the artwork transfer was not bounded" << Diagnostics();
 }
 
 TEST_F(ProgramRun, FailingDescriptionShowsTheSupportScreenInViewerMode)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 namespace
 {
@@ -29,16 +30,17 @@ ImVec2 PauseGlyph(ScreenHarness& h)
     return ImVec2(1200.0f - 8.0f - s.x * 0.5f, 640.0f - 6.0f - s.y * 0.5f);
 }
 
-// Leftmost x of the vertices of a colour inside a horizontal band of the last frame.
-float LeftmostVertex(ImU32 colour, float top, float bottom)
+// Leftmost and rightmost x of the vertices of a colour inside a rectangle of the last frame.
+std::pair<float, float> VertexSpan(ImU32 colour, ImVec2 min, ImVec2 max)
 {
-    float left = 1e9f;
+    std::pair<float, float> span(1e9f, -1e9f);
     ImDrawData* data = ImGui::GetDrawData();
     for (int list = 0; data && list < data->CmdListsCount; ++list)
         for (const ImDrawVert& vertex : data->CmdLists[list]->VtxBuffer)
-            if (vertex.col == colour && vertex.pos.y >= top && vertex.pos.y <= bottom)
-                left = std::min(left, vertex.pos.x);
-    return left;
+            if (vertex.col == colour && vertex.pos.x >= min.x && vertex.pos.x <= max.x &&
+                vertex.pos.y >= min.y && vertex.pos.y <= max.y)
+                span = {std::min(span.first, vertex.pos.x), std::max(span.second, vertex.pos.x)};
+    return span;
 }
 
 TEST(ProgressLayout, TitleIsCentredOnTheRightHalfAndNamesTheViewer)
@@ -52,25 +54,55 @@ TEST(ProgressLayout, TitleIsCentredOnTheRightHalfAndNamesTheViewer)
         const std::string title = viewer ? "Please wait while we download Norvia Viewer..."
                                          : "Please wait while we download Norvia...";
         const nd::Float2 s = h.screens->MeasureText(nd::ScreenStyle::kFont24, 20.0f, title, 0.0f);
-        EXPECT_NEAR(LeftmostVertex(nd::ScreenStyle::Dark(), 369.0f, 390.0f), 900.0f - s.x * 0.5f, 3.0f)
+        EXPECT_NEAR(VertexSpan(nd::ScreenStyle::Dark(), ImVec2(0.0f, 369.0f), ImVec2(1200.0f, 390.0f)).first,
+                    900.0f - s.x * 0.5f, 3.0f)
             << (viewer ? "viewer" : "home");
     }
 }
 
-TEST(ProgressLayout, PercentageIsWhiteOnTheFillAndDarkBesideIt)
+TEST(ProgressLayout, PercentageIsWhiteOnTheFillAndDarkOnTheTrough)
 {
     ScreenHarness h;
     h.StartOnProgressScreen();
     h.Frames(110);
     const ImVec2 min(870.0f, 398.0f), max(930.0f, 416.0f);
+    // At 50 % the fill ends at the bar's middle, through the centred text.
     h.screens->progress = 0.5f;
     h.Frame();
-    EXPECT_TRUE(ScreenHarness::DrewColour(nd::ScreenStyle::White(), min, max));
-    EXPECT_FALSE(ScreenHarness::DrewColour(nd::ScreenStyle::Dark(), min, max));
-    h.screens->progress = 0.3f;
-    h.Frame();
-    EXPECT_TRUE(ScreenHarness::DrewColour(nd::ScreenStyle::Dark(), min, max));
-    EXPECT_FALSE(ScreenHarness::DrewColour(nd::ScreenStyle::White(), min, max));
+    const auto white = VertexSpan(nd::ScreenStyle::White(), min, max);
+    const auto dark = VertexSpan(nd::ScreenStyle::Dark(), min, max);
+    EXPECT_LT(white.first, 895.0f);
+    EXPECT_LE(white.second, 900.0f);
+    EXPECT_GE(dark.first, 900.0f);
+    EXPECT_GT(dark.second, 905.0f);
+    // Wholly on one side, the text takes one colour.
+    for (const auto& [fill, drawn, absent] :
+         {std::tuple{0.3f, nd::ScreenStyle::Dark(), nd::ScreenStyle::White()},
+          std::tuple{0.9f, nd::ScreenStyle::White(), nd::ScreenStyle::Dark()}})
+    {
+        h.screens->progress = fill;
+        h.Frame();
+        EXPECT_TRUE(ScreenHarness::DrewColour(drawn, min, max)) << fill;
+        EXPECT_FALSE(ScreenHarness::DrewColour(absent, min, max)) << fill;
+    }
+}
+
+TEST(ProgressFigures, LongFolderLosesItsMiddleAndEndsInsideTheWindow)
+{
+    ScreenHarness h;
+    h.StartOnProgressScreen();
+    h.services->manager = Downloading(40);
+    h.services->programFolder =
+        u"/home/user/" + std::u16string(60, u'x') + u"\u00e9" + std::u16string(60, u'y') + u"/Downloads";
+    h.services->delta = 0.6f;
+    h.Frames(110);
+    const std::string& shown = h.screens->figures.installerText;
+    EXPECT_EQ(shown.rfind("/home/user/xx", 0), 0u) << shown;
+    EXPECT_NE(shown.find("..."), std::string::npos) << shown;
+    EXPECT_EQ(shown.substr(shown.size() - 13), "yyy/Downloads") << shown;
+    const auto drawn = VertexSpan(nd::ScreenStyle::Dark(), ImVec2(800.0f, 488.0f), ImVec2(1300.0f, 508.0f));
+    EXPECT_GT(drawn.second, 1150.0f);
+    EXPECT_LE(drawn.second, 1200.0f - 8.0f);
 }
 
 TEST(ProgressFigures, EmptyDuringTheFirstSecond)

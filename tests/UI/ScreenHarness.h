@@ -30,14 +30,14 @@ public:
     float delta = 1.0f / 60.0f;
     double elapsed = 0.0;
     bool uiInitialised = true;
-    bool requestSucceeds = true;
+    std::optional<bool> descriptionResult = true; // empty: the service has not answered yet
     bool finished = false;
+    bool setupStarted = false;
     bool paused = false;
     std::optional<nd::ManagerCounters> manager;
     uint32_t speed = 0;
     DownloadSystem::RemainingTime remaining;
     std::u16string programFolder = u"/home/user/Downloads";
-    size_t errorCount = 0;
     std::string lastUserMessage;
     std::array<ImFont*, 6> fonts{};
 
@@ -70,6 +70,7 @@ public:
     void CenterOnScreen() override { calls.push_back("CenterOnScreen"); }
     void SetPosition(int32_t x, int32_t y) override { positions.emplace_back(x, y); }
     void Minimize() override { ++minimizes; }
+    void HideWindow() override { calls.push_back("HideWindow"); }
     bool CursorScreenPos(float& x, float& y) override
     {
         x = cursorX;
@@ -92,13 +93,11 @@ public:
         return std::make_shared<nd::Texture>(name, "t" + std::to_string(createdTextures.size()));
     }
 
-    bool RequestDescription() override
-    {
-        calls.push_back("RequestDescription");
-        return requestSucceeds;
-    }
+    void BeginDescriptionRequest() override { calls.push_back("RequestDescription"); }
+    std::optional<bool> DescriptionResult() override { return descriptionResult; }
     void StartDownload() override { calls.push_back("StartDownload"); }
     bool IsFinished() override { return finished; }
+    bool StartedSetup() override { return setupStarted; }
     void PostLogFile() override
     {
         ++postLogs;
@@ -120,7 +119,6 @@ public:
     DownloadSystem::RemainingTime RemainingTime() override { return remaining; }
     std::u16string ProgramFolder() override { return programFolder; }
 
-    size_t ErrorCount() override { return errorCount; }
     std::string LastUserMessage() override { return lastUserMessage; }
     void OpenSupportArticle() override { calls.push_back("OpenSupportArticle"); }
 };

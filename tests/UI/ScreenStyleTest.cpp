@@ -15,14 +15,24 @@ TEST(PercentText, TruncatesTowardZero)
     EXPECT_EQ(PercentText(1.0f), "100%");
 }
 
-TEST(PercentColour, WhiteOnTheFillDarkBesideIt)
+TEST(ShortenInMiddle, KeepsHeadAndTailAroundTheDotsWithoutCuttingACharacter)
 {
-    // A 480-pixel bar at 480 with the text about 30 pixels wide, centred.
-    const float barX = 480.0f, barWidth = 480.0f;
-    const float textX = barX + barWidth * 0.5f - 15.0f;
-    EXPECT_FALSE(PercentTextIsDark(textX, barX, barWidth, 0.5f)); // 50% drawn white
-    EXPECT_TRUE(PercentTextIsDark(textX, barX, barWidth, 0.3f));  // 30% drawn dark
-    EXPECT_FALSE(PercentTextIsDark(textX, barX, barWidth, 1.0f));
+    // One unit per byte, so a two-byte character counts twice.
+    const auto bytes = [](const std::string& text) { return static_cast<float>(text.size()); };
+    const std::string e = "\xC3\xA9";
+    const struct
+    {
+        std::string text;
+        float room;
+        std::string shown;
+    } rows[] = {
+        {"/home/user", 10.0f, "/home/user"},
+        {"/home/user", 9.0f, "/ho...ser"},
+        {"ab" + e + "cdefgh", 8.0f, "ab...gh"}, // a head of 3 bytes would end inside the character
+        {"ab" + e + "cdefgh", 9.0f, "ab" + e + "...gh"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ShortenInMiddle(row.text, row.room, bytes), row.shown) << row.text << " in " << row.room;
 }
 
 TEST(Colours, AccentsAndDarkText)

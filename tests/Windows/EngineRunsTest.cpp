@@ -108,17 +108,33 @@ TEST_F(EngineRun, DamagedFileIsReplacedAndTheOthersAreUntouched)
     ExpectSetupStarted();
 }
 
-TEST_F(EngineRun, FileListAnswered404EndsTheRunWithItsMessage)
+// The user then leaves through the exit control: the log goes beside the program and, compressed
+// in the per-user data folder, to the service.
+TEST_F(EngineRun, FileListAnswered404EndsTheRunWithItsMessageAndTheLogIsPosted)
 {
+    const std::string gone = "This version of Norvia can no longer be downloaded.";
     world.ServeDescription(world.Description());
     world.server.Route("GET", kListPath, Response::Status(404, "gone"));
-    const nlohmann::json run = Run();
+    const nlohmann::json run = Run(60s, {"--post-log"});
 
-    EXPECT_TRUE(AnyRecordContains(run, "This version of Norvia can no longer be downloaded.\r\nPlease download the "
-                                       "latest version you received in an e-mail message"));
+    EXPECT_TRUE(AnyRecordContains(run, gone +
+                                           "\r\nPlease download the latest version you received in an e-mail "
+                                           "message"));
     EXPECT_GE(run["errorCount"], 1);
     EXPECT_EQ(world.RequestsFor(kListPath), 4u) << "one pass only: the four attempts of the first read";
     EXPECT_TRUE(world.SetupLaunches(0).empty());
+
+    std::vector<testsupport::RecordedRequest> logs;
+    for (const auto& request : world.server.Requests())
+        if (request.Header("Method") == "LogErrorInfo")
+            logs.push_back(request);
+    ASSERT_EQ(logs.size(), 1u);
+    const nlohmann::json posted = nlohmann::json::parse(
+        enginetest::Narrow(enginetest::FromUtf16Le(enginetest::Inflate(logs[0].body))), nullptr, false);
+    ASSERT_TRUE(posted.is_array());
+    EXPECT_NE(posted.dump().find(gone), std::string::npos);
+    EXPECT_NE(enginetest::ReadFileText(world.LocalPath("logfile.txt")).find("Message: " + gone),
+              std::string::npos);
 }
 
 TEST_F(EngineRun, UnreachableStorageEndsAfterSevenPassesAtTheSupportArticle)
@@ -134,22 +150,30 @@ TEST_F(EngineRun, UnreachableStorageEndsAfterSevenPassesAtTheSupportArticle)
     // Seven passes of two list reads and two verification reads, four attempts each.
     EXPECT_EQ(RecordsStartingWith(run, "Opening connection: "), 7u * 4u * 4u);
     EXPECT_TRUE(AnyRecordWith(run, kAttemptsMessage, nd::kErrorMaxAttemptsExceeded));
-    EXPECT_TRUE(AnyRecordWith(run, "Connection::HttpSendRequest failed", Platform::HttpError::kCannotConnect));
-    EXPECT_EQ(run["lastUserMessage"], "Downloading setup failed. You are now directed to our Support Center for help.");
+    EXPECT_TRUE(
+        AnyRecordWith(run, "Connection::HttpSendRequest failed", Platform::HttpError::kCannotConnect));
+    EXPECT_EQ(run["lastUserMessage"],
+              "Downloading setup failed. You are now directed to our Support Center for help.");
     EXPECT_TRUE(world.SupportArticleOpened());
     EXPECT_TRUE(world.SetupLaunches(0).empty());
 }
 
+// Running, and paused first: a paused worker waits in 100 ms steps, a running one in WinINet.
 TEST_F(EngineRun, StopDuringATransferEndsPromptlyWithoutSetup)
 {
     world.ServeRelease();
     world.server.Route("GET", "/rel/Files/Setup.exe", Response::Slow(world.files[0].content, 1024, 50ms));
-    const nlohmann::json run = Run(60s, {"--stop-after-bytes=0"});
-
-    EXPECT_EQ(run["stopReached"], true);
-    EXPECT_LT(run["stopMs"], 3000);
-    EXPECT_EQ(run["ended"], true);
-    EXPECT_LT(run["downloadedBytes"], world.files[0].content.size());
+    for (const bool pauseFirst : {false, true})
+    {
+        std::vector<std::string> stop{"--stop-after-bytes=0"};
+        if (pauseFirst)
+            stop.push_back("--pause-first");
+        const nlohmann::json run = Run(60s, stop);
+        EXPECT_EQ(run["stopReached"], true) << pauseFirst;
+        EXPECT_LT(run["stopMs"], 3000) << pauseFirst;
+        EXPECT_EQ(run["ended"], true) << pauseFirst;
+        EXPECT_LT(run["downloadedBytes"], world.files[0].content.size()) << pauseFirst;
+    }
     EXPECT_EQ(world.RequestsFor("/rel/Files/Setup-1a.bin"), 0u);
     EXPECT_TRUE(world.SetupLaunches(0).empty());
 }

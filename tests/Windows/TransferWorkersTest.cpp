@@ -1,26 +1,14 @@
 // The Windows transfer layer and the workers on it, under wine against the local HTTPS server:
-// Platform::HttpRequest on WinINet, FileDownload in both modes and FileUpload in both sending
-// paths. What WinINet itself cannot keep (prompt cancellation, time-outs, a paused reader) is
-// what these runs pin.
+// Platform::HttpRequest on WinINet, FileDownload writing a part file, FileUpload sending fields.
+// What WinINet itself does not keep (prompt cancellation, time-outs, a paused reader) is what these
+// runs pin; the engine runs use both workers in every other way.
 
 #include "WineWorld.h"
-
-#include "support/TestConnection.h"
 
 namespace wintest
 {
 namespace
 {
-
-using testsupport::RecordedRequest;
-
-// Holds the request without a word until the server stops.
-Response Silence(const RecordedRequest&)
-{
-    if (testsupport::ConnectionContext* connection = testsupport::ConnectionContext::Current())
-        connection->lifetime.SleepFor(120s);
-    return Response::Status(503);
-}
 
 class Transfer : public WineTest
 {
@@ -42,7 +30,8 @@ protected:
 TEST_F(Transfer, RequestCarriesItsHeaderLinesAndReadsTheWholeAnswer)
 {
     world.server.Route("GET", "/a", Response::Ok("body").WithHeader("X-Answer", "yes"));
-    const auto answer = Probe({"request", Host(), "--target=/a?x=1", "--header=X-One: 1", "--header=User-Agent: Probe"});
+    const auto answer =
+        Probe({"request", Host(), "--target=/a?x=1", "--header=X-One: 1", "--header=User-Agent: Probe"});
 
     EXPECT_EQ(answer["sent"], true);
     EXPECT_EQ(answer["status"], 200);
@@ -66,9 +55,11 @@ TEST_F(Transfer, ClearingTheRunningFlagEndsTheWaitAtOnce)
     world.server.Route("GET", "/stall", Response::Stall(std::string(4000, 's'), 1000, 60s));
     for (const char* target : {"/silent", "/stall"})
     {
-        const auto answer = Probe({"request", Host(), std::string("--target=") + target, "--cancel-after-ms=800"});
+        const auto answer =
+            Probe({"request", Host(), std::string("--target=") + target, "--cancel-after-ms=800"});
         const bool failedInSend = answer["sent"] == false;
-        EXPECT_EQ(failedInSend ? answer["sendError"] : answer["readError"], Platform::HttpError::kOperationCancelled)
+        EXPECT_EQ(failedInSend ? answer["sendError"] : answer["readError"],
+                  Platform::HttpError::kOperationCancelled)
             << target;
         EXPECT_LT(answer["cancelToReturnMs"], 1000) << target;
     }
@@ -107,27 +98,6 @@ TEST_F(Transfer, StreamedPostArrivesWholeAndItsCompressedAnswerIsDecoded)
 
 // [SECTION] FileDownload
 
-TEST_F(Transfer, MemoryDownloadIsCheckedAgainstItsCrc)
-{
-    const std::string content = enginetest::Pattern(50000, 7);
-    world.server.Route("GET", "/f.bin", Response::Ok(content));
-    const std::string crc = std::to_string(enginetest::CrcOf(content));
-
-    const auto right = Probe({"download", Host(), "--path=/f.bin", "--crc=" + crc});
-    EXPECT_EQ(right["state"], 7);
-    EXPECT_EQ(right["verified"], true);
-    EXPECT_EQ(right["data"]["crc"], enginetest::CrcOf(content));
-    EXPECT_EQ(right["finishedCalls"], 1);
-    EXPECT_GE(right["progressCalls"], 1);
-
-    world.server.ClearRequests();
-    const auto wrong = Probe({"download", Host(), "--path=/f.bin", "--crc=12345"});
-    EXPECT_EQ(wrong["state"], 7);
-    EXPECT_EQ(wrong["verified"], false);
-    EXPECT_EQ(world.RequestsFor("/f.bin"), 4u) << "four attempts";
-    EXPECT_TRUE(AnyRecordWith(wrong, "incorrect CRC", nd::kErrorDownloadRetry));
-}
-
 TEST_F(Transfer, PartFileDownloadHoldsWhilePausedAndWritesExactlyTheBody)
 {
     const std::string content = enginetest::Pattern(60000, 8);
@@ -146,8 +116,9 @@ TEST_F(Transfer, PartFileDownloadHoldsWhilePausedAndWritesExactlyTheBody)
 TEST_F(Transfer, StopEndsAPartFileDownloadPromptly)
 {
     world.server.Route("GET", "/s.bin", Response::Stall(enginetest::Pattern(60000, 9), 5000, 60s));
-    const auto answer = Probe({"download", Host(), "--path=/s.bin", "--crc=1",
-                               "--destination=" + WindowsPath(world.program / "s.bin"), "--stop-after-bytes=5000"});
+    const auto answer =
+        Probe({"download", Host(), "--path=/s.bin", "--crc=1",
+               "--destination=" + WindowsPath(world.program / "s.bin"), "--stop-after-bytes=5000"});
     EXPECT_LT(answer["stopMs"], 1000);
     EXPECT_EQ(answer["state"], 7);
     EXPECT_EQ(world.RequestsFor("/s.bin"), 1u) << "no attempt after the stop";
@@ -171,31 +142,6 @@ TEST_F(Transfer, FormFieldsGoOutInOneSendAndTheAnswerIsRead)
     EXPECT_EQ(requests[0].body, "a=1&b=2");
     EXPECT_EQ(requests[0].Header("ComputerId"), "abc");
     EXPECT_EQ(requests[0].Header("Accept-Encoding"), "gzip,deflate");
-}
-
-TEST_F(Transfer, RawBodyGoesOutStreamed)
-{
-    world.server.Route("POST", "/log", Response::Ok("thanks"));
-    const auto answer = Probe({"upload", Url("/log"), "--body=" + std::string(2500, 'L')});
-    EXPECT_EQ(answer["response"], "thanks");
-    EXPECT_EQ(answer["bytesSent"], 2500);
-    const auto requests = world.server.Requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].body, std::string(2500, 'L'));
-}
-
-TEST_F(Transfer, UnreachableServerEndsAfterThreeAttemptsWithStatus9000)
-{
-    HttpsTestServer closed(LocalServer());
-    ASSERT_TRUE(closed.Start());
-    const std::string url = closed.Url("/svc");
-    closed.Stop();
-    const auto answer = Probe({"upload", "--url=" + url, "--field=a=1"});
-    EXPECT_EQ(answer["status"], 9000);
-    EXPECT_EQ(answer["statusText"], "HTTP Operation failed");
-    EXPECT_EQ(answer["attempts"], 3);
-    EXPECT_EQ(answer["errorCount"], 0) << "connection failures are not for the error screen";
-    EXPECT_TRUE(AnyRecordWith(answer, "Error on HttpSendRequest", Platform::HttpError::kCannotConnect));
 }
 
 } // namespace

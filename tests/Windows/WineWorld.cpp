@@ -1,5 +1,7 @@
 #include "WineWorld.h"
 
+#include "support/TestConnection.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
@@ -86,7 +88,9 @@ ProbeResult WineWorld::RunProgram(std::chrono::seconds bound, const std::vector<
                                        "--timeouts=2000,3000,1500"};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     before = reliability::TreeSnapshot(sandbox.path);
-    return RunProbe(arguments, bound + 60s);
+    ProbeResult result = RunProbe(arguments, bound + 60s);
+    lastRun = result.answer;
+    return result;
 }
 
 // The recorder writes "exe=", "cwd=" and one "arg=" line per argument, then "end", per start.
@@ -134,23 +138,19 @@ bool WineWorld::SupportArticleOpened() const
 std::vector<std::string> WineWorld::ChangesOutside() const
 {
     const std::string programFolder = fs::relative(program, sandbox.path).string();
-    const auto after = reliability::TreeSnapshot(sandbox.path);
-    std::vector<std::string> changes;
-    auto allowed = [&](const std::string& path)
-    {
-        return reliability::FaultWorld::Inside(path, programFolder) || path == "launches.txt" ||
-               path == "setups.txt";
-    };
-    for (const auto& [path, kind] : after)
-    {
-        const auto old = before.find(path);
-        if (!allowed(path) && (old == before.end() || old->second != kind))
-            changes.push_back(path);
-    }
-    for (const auto& [path, kind] : before)
-        if (!allowed(path) && after.count(path) == 0)
-            changes.push_back(path + " (removed)");
-    return changes;
+    return reliability::ChangesBetween(before, reliability::TreeSnapshot(sandbox.path),
+                                       [&](const std::string& path)
+                                       {
+                                           return reliability::FaultWorld::Inside(path, programFolder) ||
+                                                  path == "launches.txt" || path == "setups.txt";
+                                       });
+}
+
+Response Silence(const testsupport::RecordedRequest&)
+{
+    if (testsupport::ConnectionContext* connection = testsupport::ConnectionContext::Current())
+        connection->lifetime.SleepFor(120s);
+    return Response::Status(503);
 }
 
 const std::string& RecorderProgram()

@@ -29,8 +29,8 @@ inline constexpr const char* kListPath = "/rel/Files/Norvia_3_2_Home.txt";
 inline constexpr const char* kServicePath = "/Norvia/DownloadManager8.ashx";
 inline constexpr const char* kAttemptsMessage = "Maximum download attempts exceeded";
 
-inline testsupport::ServerOptions LocalServer(testsupport::Certificate certificate = testsupport::Certificate::Trusted,
-                                              bool secure = true)
+inline testsupport::ServerOptions
+LocalServer(testsupport::Certificate certificate = testsupport::Certificate::Trusted, bool secure = true)
 {
     return {secure, "localhost", certificate};
 }
@@ -73,10 +73,14 @@ public:
     HttpsTestServer server;
     std::vector<std::unique_ptr<HttpsTestServer>> extraServers;
     std::vector<SetupFile> files;
+    nlohmann::json lastRun; // the answer of the last RunProgram
 
 private:
     std::map<std::string, std::string> before;
 };
+
+// Holds the request without a word until the server stops.
+Response Silence(const testsupport::RecordedRequest& request);
 
 // The launch recorder's bytes: the setup of every release served here.
 const std::string& RecorderProgram();

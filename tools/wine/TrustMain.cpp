@@ -6,6 +6,7 @@
 // machine is never meant to run it.
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <wincrypt.h>
 
 #include <cstdio>
@@ -26,10 +27,12 @@ bool Fail(const char* step)
 bool Trust(const std::string& pem)
 {
     DWORD length = 0;
-    if (!::CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &length, nullptr, nullptr))
+    if (!::CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &length, nullptr,
+                                nullptr))
         return Fail("reading the PEM text");
     std::vector<BYTE> der(length);
-    if (!::CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der.data(), &length, nullptr, nullptr))
+    if (!::CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der.data(), &length, nullptr,
+                                nullptr))
         return Fail("reading the PEM text");
     const PCCERT_CONTEXT certificate = ::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), length);
     if (!certificate)
@@ -47,10 +50,12 @@ bool Trust(const std::string& pem)
     else
     {
         // Deleting frees the found context, so each search starts over.
-        while (const PCCERT_CONTEXT old = ::CertFindCertificateInStore(
-                   store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_NAME, &certificate->pCertInfo->Subject, nullptr))
+        while (const PCCERT_CONTEXT old =
+                   ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_NAME,
+                                                &certificate->pCertInfo->Subject, nullptr))
             ::CertDeleteCertificateFromStore(old);
-        ok = ::CertAddCertificateContextToStore(store, certificate, CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != 0;
+        ok = ::CertAddCertificateContextToStore(store, certificate, CERT_STORE_ADD_REPLACE_EXISTING,
+                                                nullptr) != 0;
         if (!ok)
             Fail("adding the certificate");
         ::CertCloseStore(store, 0);

@@ -41,11 +41,13 @@ CurlTransfer::~CurlTransfer()
 
 void CurlTransfer::Reset()
 {
+    // Removing the transfer closes its connection: none is ever kept for reuse.
     if (attached)
-        curl_multi_remove_handle(multi.get(), easy.get());
+        curl_multi_remove_handle(Multi(), easy.get());
     attached = false;
     easy.reset();
-    multi.reset(); // closes the connection
+    ReturnMultiHandle(std::move(pooledMulti));
+    pooledMulti = {};
     headerList.reset();
     static_cast<TransferState&>(*this) = TransferState{};
 }
@@ -59,7 +61,7 @@ bool CurlTransfer::Fail(int error)
         // Detaching an unfinished transfer closes its connection: nothing more moves.
         if (attached && !done)
         {
-            curl_multi_remove_handle(multi.get(), easy.get());
+            curl_multi_remove_handle(Multi(), easy.get());
             attached = false;
             done = true;
         }
@@ -98,10 +100,10 @@ int CurlTransfer::ErrorFromResult() const
 bool CurlTransfer::Perform()
 {
     int running = 0;
-    if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+    if (curl_multi_perform(Multi(), &running) != CURLM_OK)
         return false;
     int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued))
+    while (CURLMsg* message = curl_multi_info_read(Multi(), &queued))
     {
         if (message->msg == CURLMSG_DONE && message->easy_handle == easy.get())
         {
@@ -156,7 +158,7 @@ template <class Ready> CurlTransfer::Outcome CurlTransfer::Drive(Ready ready)
             return Outcome::Failed;
         }
         const long long wait = std::clamp(limit - silent, 1LL, kPollSliceMs);
-        curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(wait), nullptr);
+        curl_multi_poll(Multi(), nullptr, 0, static_cast<int>(wait), nullptr);
     }
 }
 
@@ -310,6 +312,9 @@ size_t CurlTransfer::OnBody(char* data, size_t size, size_t count, void* self)
         return CURL_WRITEFUNC_PAUSE;
     }
     const size_t length = size * count;
+    // Room for the most the buffer ever holds, at once: grown by doubling it would take twice that.
+    if (transfer.received.capacity() < kReceiveHighMark + CURL_MAX_WRITE_SIZE)
+        transfer.received.reserve(kReceiveHighMark + CURL_MAX_WRITE_SIZE);
     transfer.received.append(data, length);
     ++transfer.activity;
     return length;

@@ -13,6 +13,7 @@
 
 #include "Platform/HttpRequest.h"
 #include "Platform/Linux/CurlHandles.h"
+#include "Platform/Linux/CurlSharedSetup.h"
 
 namespace Platform
 {
@@ -107,11 +108,13 @@ private:
     static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded);
 
     // Declared so that destruction releases the easy handle before the multi handle and
-    // both before the header list they use.
+    // both before the header list they use. The multi handle goes back to the idle ones.
     CurlHeaderList headerList;
-    CurlMulti multi;
+    PooledMulti pooledMulti;
     CurlEasy easy;
     bool attached = false;
+
+    CURLM* Multi() const { return pooledMulti.multi.get(); }
 };
 
 } // namespace Platform

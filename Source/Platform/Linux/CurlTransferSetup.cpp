@@ -99,12 +99,12 @@ bool CurlTransfer::Start(const HttpRequestOptions& options, const std::atomic<bo
     if (!isStreamed && bodyLength > 0 && !body)
         return Fail(HttpError::kInternalError);
     easy = CurlEasy::Create();
-    multi = CurlMulti::Create();
-    if (!easy || !multi)
+    pooledMulti = TakeMultiHandle();
+    if (!easy || !pooledMulti.multi)
         return Fail(HttpError::kInternalError);
     if (!Configure(options, body, bodyLength))
         return false;
-    if (curl_multi_add_handle(multi.get(), easy.get()) != CURLM_OK)
+    if (curl_multi_add_handle(Multi(), easy.get()) != CURLM_OK)
         return Fail(HttpError::kInternalError);
     attached = true;
     return true;
@@ -150,12 +150,23 @@ bool CurlTransfer::Configure(const HttpRequestOptions& options, const void* body
     set(CURLOPT_MAXREDIRS, kMaxRedirects);
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_NOSIGNAL, 1L);
+    // Every request opens a connection of its own and resolves the name again; what later
+    // connections may share is the TLS session and the trust store (CurlSharedSetup).
+    set(CURLOPT_FRESH_CONNECT, 1L);
+    set(CURLOPT_FORBID_REUSE, 1L);
+    set(CURLOPT_DNS_CACHE_TIMEOUT, 0L);
+    if (CURLSH* share = TlsSessionShare())
+        set(CURLOPT_SHARE, share);
     set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connectMs));
     set(CURLOPT_SSL_VERIFYPEER, 1L);
     set(CURLOPT_SSL_VERIFYHOST, 2L);
     const char* bundle = std::getenv("SSL_CERT_FILE");
     if (bundle && *bundle)
         set(CURLOPT_CAINFO, bundle);
+    // Trust comes from the bundle alone (libcurl's own bundle holds the system's certificates):
+    // curl keeps a trust store read from a bundle for the next connection, never one that
+    // also looks into a certificate folder.
+    set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
     set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     set(CURLOPT_HTTPHEADER, headerList.get());
     set(CURLOPT_HEADERFUNCTION, &CurlTransfer::OnHeader);

@@ -3,8 +3,6 @@
 namespace Platform
 {
 
-void WriteDebugOutput(const std::string&)
-{
-}
+void WriteDebugOutput(const std::string&) {}
 
 } // namespace Platform

@@ -3,8 +3,6 @@
 namespace Platform
 {
 
-void InstallExceptionTranslator()
-{
-}
+void InstallExceptionTranslator() {}
 
 } // namespace Platform

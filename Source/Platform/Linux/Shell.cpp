@@ -1,7 +1,9 @@
 #include "Platform/Shell.h"
 
 #include <cerrno>
+#include <chrono>
 #include <spawn.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -52,9 +54,29 @@ private:
     bool valid = false;
 };
 
+// Waits up to waitMs for the child to end; true with its status once it has been reaped.
+bool WaitForExit(pid_t child, uint32_t waitMs, const std::atomic<bool>* keepWaiting, int& status)
+{
+    if (waitMs == 0)
+        return false;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;)
+    {
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child)
+            return true;
+        if (ended < 0 && errno != EINTR)
+            return false;
+        if (std::chrono::steady_clock::now() >= end || (keepWaiting && !keepWaiting->load()))
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 } // namespace
 
-ShellResult ShellExecute(ShellVerb verb, const std::string& target, const std::string& workingFolder)
+ShellResult ShellExecute(ShellVerb verb, const std::string& target, const std::string& workingFolder,
+                         uint32_t exitWaitMs, const std::atomic<bool>* keepWaiting)
 {
     ShellResult result;
     const std::string argument = verb == ShellVerb::Explore ? FolderToExplore(target) : target;
@@ -85,6 +107,20 @@ ShellResult ShellExecute(ShellVerb verb, const std::string& target, const std::s
         return result;
     }
 
+    result.started = true;
+    int status = 0;
+    if (WaitForExit(child, exitWaitMs, keepWaiting, status))
+    {
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            return result;
+        result.started = false;
+        result.failure =
+            WIFEXITED(status)
+                ? std::string(kOpener) + " exited with status " + std::to_string(WEXITSTATUS(status))
+                : std::string(kOpener) + " was ended by signal " + std::to_string(WTERMSIG(status));
+        return result;
+    }
+
     // The opener may outlive this call by far (some desktops keep it until the viewer closes);
     // a detached waiter reaps it so that no zombie is left behind.
     std::thread(
@@ -96,7 +132,6 @@ ShellResult ShellExecute(ShellVerb verb, const std::string& target, const std::s
             }
         })
         .detach();
-    result.started = true;
     return result;
 }
 

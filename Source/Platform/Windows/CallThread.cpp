@@ -79,7 +79,8 @@ CallThread::Outcome CallThread::Run(std::function<void()> call, const std::atomi
     auto silentSince = std::chrono::steady_clock::now();
     for (;;)
     {
-        const bool done = shared->wake.wait_for(lock, kSlice, [&] { return !shared->call && !shared->running; });
+        const bool done =
+            shared->wake.wait_for(lock, kSlice, [&] { return !shared->call && !shared->running; });
         if (done)
             return Outcome::Returned;
         if (keepRunning && !keepRunning->load())

@@ -1,6 +1,7 @@
 #include "Platform/Digest.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <wincrypt.h>
 
 #include "Platform/Windows/Win32Owners.h"
@@ -35,20 +36,6 @@ bool AcquireProvider(DWORD type, CryptProvider& provider)
 }
 
 } // namespace
-
-size_t DigestLength(DigestKind kind)
-{
-    switch (kind)
-    {
-    case DigestKind::Sha1:
-        return 20;
-    case DigestKind::Md5:
-        return 16;
-    case DigestKind::Sha256:
-        return 32;
-    }
-    return 0;
-}
 
 // The hash is declared after its provider, so it is destroyed before the provider is released.
 struct Digest::Impl

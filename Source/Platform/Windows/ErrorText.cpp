@@ -10,7 +10,11 @@ namespace Platform
 namespace
 {
 
-constexpr DWORD kLookupFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM; // 0x1100
+// The system allocates the buffer and searches its own table (0x1100). Inserts are left as they
+// stand ("%1"): without arguments to fill them, FormatMessage would read whatever follows (or, as
+// wine does, fail and leave the number without its text).
+constexpr DWORD kLookupFlags =
+    FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
 constexpr DWORD kEnglishUnitedStates = 0x0409;
 
 // The system's message for the number in one language; the buffer it allocates is freed here.

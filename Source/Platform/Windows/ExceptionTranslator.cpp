@@ -19,8 +19,8 @@
 
 extern "C"
 {
-[[noreturn]] void norvia_ThrowProcessorException(DWORD code, DWORD64 address);
-void norvia_ProcessorExceptionTrampoline();
+    [[noreturn]] void norvia_ThrowProcessorException(DWORD code, DWORD64 address);
+    void norvia_ProcessorExceptionTrampoline();
 }
 
 // Entered with the faulting instruction's address + 1 as its return address, the exception code

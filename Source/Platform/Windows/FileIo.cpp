@@ -2,11 +2,14 @@
 
 #include "Platform/Windows/Win32Api.h"
 
-#include <climits>
-#include <new>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 
-#include "Platform/Windows/Win32Owners.h"
+#include <climits>
+
 #include "Platform/Windows/WideText.h"
+#include "Platform/Windows/Win32Owners.h"
 
 namespace Platform
 {
@@ -82,22 +85,6 @@ bool ReadFile(NativeHandle handle, void* buffer, size_t size, size_t& read)
     if (!::ReadFile(ToHandle(handle), buffer, ask, &got, nullptr))
         return false;
     read = got;
-    return true;
-}
-
-bool ReadFully(NativeHandle handle, void* buffer, size_t size, size_t& read)
-{
-    read = 0;
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    while (read < size)
-    {
-        size_t got = 0;
-        if (!ReadFile(handle, bytes + read, size - read, got))
-            return false;
-        if (got == 0)
-            break;
-        read += got;
-    }
     return true;
 }
 
@@ -201,7 +188,8 @@ bool CreateDirectories(const std::string& path)
     }
     // Each prefix ending before a "/" in turn; existing ones (the drive "C:" among them) are fine.
     const std::string unified = Utf8PathFromNative(NativePathFromUtf8(path));
-    for (size_t slash = unified.find('/', 1); slash != std::string::npos; slash = unified.find('/', slash + 1))
+    for (size_t slash = unified.find('/', 1); slash != std::string::npos;
+         slash = unified.find('/', slash + 1))
     {
         const std::string prefix = unified.substr(0, slash);
         if (IsDirectory(prefix) || prefix.back() == ':')
@@ -219,59 +207,16 @@ bool CreateDirectories(const std::string& path)
     return true;
 }
 
-namespace
+int OpenRuntimeDescriptor(const std::string& path, bool forWriting)
 {
-
-bool ReadOpenFile(NativeHandle file, std::string& content)
-{
-    uint64_t size = 0;
-    if (!GetFileSize(file, size))
-        return false;
-    if (size > content.max_size())
-    {
-        ::SetLastError(ERROR_FILE_TOO_LARGE);
-        return false;
-    }
-    try
-    {
-        content.resize(static_cast<size_t>(size));
-        size_t read = 0;
-        if (!ReadFully(file, content.data(), content.size(), read))
-            return false;
-        content.resize(read);
-        // A file that grew since it was measured: take the rest as well.
-        char more[16384];
-        for (;;)
-        {
-            size_t got = 0;
-            if (!ReadFile(file, more, sizeof more, got))
-                return false;
-            if (got == 0)
-                return true;
-            content.append(more, got);
-        }
-    }
-    catch (const std::bad_alloc&)
-    {
-        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
+    const int flags = _O_BINARY | _O_NOINHERIT | (forWriting ? _O_WRONLY | _O_CREAT | _O_TRUNC : _O_RDONLY);
+    return ::_wopen(NativePathFromUtf8(path).c_str(), flags, _S_IREAD | _S_IWRITE);
 }
 
-} // namespace
-
-bool ReadWholeFile(const std::string& path, std::string& content)
+void CloseRuntimeDescriptor(int descriptor)
 {
-    content.clear();
-    FileHandle file(OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    if (!file)
-        return false;
-    if (!ReadOpenFile(reinterpret_cast<NativeHandle>(file.get()), content))
-    {
-        content.clear();
-        return false;
-    }
-    return true;
+    if (descriptor >= 0)
+        ::_close(descriptor);
 }
 
 // The text log: replaced as a whole, readable by others while it is written.

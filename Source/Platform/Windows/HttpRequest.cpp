@@ -1,35 +1,14 @@
 #include "Platform/HttpRequest.h"
 
-#include <mutex>
-
 #include "Platform/Windows/WinINetTransfer.h"
 
 namespace Platform
 {
-namespace
-{
-
-std::mutex timeoutsMutex;
-HttpTimeouts timeoutsForNewRequests;
-
-} // namespace
 
 // WinINet needs no process-wide set-up and cleans up after itself when the process ends.
 bool InitialiseHttp()
 {
     return true;
-}
-
-void SetHttpTimeoutsForTesting(const HttpTimeouts& timeouts)
-{
-    std::lock_guard lock(timeoutsMutex);
-    timeoutsForNewRequests = timeouts;
-}
-
-HttpTimeouts GetHttpTimeouts()
-{
-    std::lock_guard lock(timeoutsMutex);
-    return timeoutsForNewRequests;
 }
 
 struct HttpRequest::Impl

@@ -4,8 +4,8 @@
 
 #include <intrin.h>
 
-#include "Platform/Windows/Win32Owners.h"
 #include "Platform/Windows/WideText.h"
+#include "Platform/Windows/Win32Owners.h"
 
 namespace Platform
 {
@@ -25,7 +25,8 @@ bool ReadMachineGuid(std::string& text, int& error)
 {
     text.clear();
     RegistryKey key;
-    LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCryptographyKey, 0, KEY_READ | KEY_WOW64_64KEY, key.put());
+    LSTATUS status =
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCryptographyKey, 0, KEY_READ | KEY_WOW64_64KEY, key.put());
     if (status != ERROR_SUCCESS)
         status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCryptographyKey, 0, KEY_READ, key.put());
     if (status != ERROR_SUCCESS)

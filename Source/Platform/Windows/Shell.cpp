@@ -33,13 +33,16 @@ std::string FolderToExplore(const std::string& target)
 
 } // namespace
 
-ShellResult ShellExecute(ShellVerb verb, const std::string& target, const std::string& workingFolder)
+// ShellExecute answers at once whether it started the file; there is no opener to wait for, so
+// exitWaitMs and keepWaiting have nothing to do here.
+ShellResult ShellExecute(ShellVerb verb, const std::string& target, const std::string& workingFolder, uint32_t,
+                         const std::atomic<bool>*)
 {
     const bool explore = verb == ShellVerb::Explore;
     // An address stays as it is; a path gets the separators the shell expects.
     const bool address = target.find("://") != std::string::npos;
-    const std::wstring file = address ? WideFromUtf8(target)
-                                      : NativePathFromUtf8(explore ? FolderToExplore(target) : target);
+    const std::wstring file =
+        address ? WideFromUtf8(target) : NativePathFromUtf8(explore ? FolderToExplore(target) : target);
     const std::wstring folder = NativePathFromUtf8(workingFolder);
     // Verbs may be carried out by shell extensions, which need COM on the calling thread (a
     // worker thread has not set it up).

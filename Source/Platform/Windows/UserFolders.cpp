@@ -1,6 +1,7 @@
 #include "Platform/UserFolders.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shlobj.h>
 
 #include "Platform/Windows/WideText.h"

@@ -4,6 +4,7 @@
 // includes both the Win32 headers and the layer's includes this instead of <windows.h>.
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
 #undef CreateDirectory

@@ -3,6 +3,7 @@
 // call that handle kind needs, once, when destroyed or reset. Windows-only helper of this folder.
 
 #include <windows.h>
+// After windows.h, which they need.
 #include <wincrypt.h>
 #include <wininet.h>
 

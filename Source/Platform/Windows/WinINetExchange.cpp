@@ -159,7 +159,8 @@ bool WinINetExchange::QueryResponse()
 {
     DWORD code = 0;
     DWORD size = sizeof code;
-    if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr))
+    if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size,
+                          nullptr))
         return Failed();
     // A connection that closed without any answer reads as status 0 under wine.
     if (code == 0)
@@ -177,7 +178,8 @@ bool WinINetExchange::QueryResponse()
     const std::wstring length = QueryText(request.get(), HTTP_QUERY_CONTENT_LENGTH);
     const std::wstring coding = QueryText(request.get(), HTTP_QUERY_CONTENT_ENCODING);
     const std::wstring transfer = QueryText(request.get(), HTTP_QUERY_TRANSFER_ENCODING);
-    lengthKnown = !length.empty() && (coding.empty() || EqualsNoCase(coding, L"identity")) && transfer.empty();
+    lengthKnown =
+        !length.empty() && (coding.empty() || EqualsNoCase(coding, L"identity")) && transfer.empty();
     contentLength = 0;
     for (wchar_t digit : length)
     {

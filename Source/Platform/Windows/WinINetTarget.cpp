@@ -94,7 +94,8 @@ std::optional<WinINetTarget> TargetFromOptions(const HttpRequestOptions& options
     WinINetTarget target;
     std::string name;
     std::string object;
-    if (!SplitHost(options.host, options.defaultPort, name, target.port) || !EscapeObject(options.target, object))
+    if (!SplitHost(options.host, options.defaultPort, name, target.port) ||
+        !EscapeObject(options.target, object))
         return std::nullopt;
     target.host = WideFromUtf8(name);
     target.object = WideFromUtf8(object);
@@ -117,8 +118,8 @@ std::optional<WinINetTarget> TargetFromLocation(const WinINetTarget& current, co
         if (text.rfind("//", 0) != 0)
             next.secure = StartsWithNoCase(text, "https://");
         const size_t pathStart = text.find_first_of("/?", schemeEnd);
-        const std::string authority =
-            text.substr(schemeEnd, pathStart == std::string::npos ? std::string::npos : pathStart - schemeEnd);
+        const std::string authority = text.substr(
+            schemeEnd, pathStart == std::string::npos ? std::string::npos : pathStart - schemeEnd);
         std::string name;
         if (!SplitHost(authority, next.secure ? 443 : 80, name, next.port))
             return std::nullopt;

@@ -61,7 +61,8 @@ bool WinINetTransfer::Usable()
     return true;
 }
 
-bool WinINetTransfer::Prepare(const HttpRequestOptions& options, const std::atomic<bool>* running, bool isStreamed)
+bool WinINetTransfer::Prepare(const HttpRequestOptions& options, const std::atomic<bool>* running,
+                              bool isStreamed)
 {
     Reset();
     open = true;
@@ -88,8 +89,9 @@ bool WinINetTransfer::Call(const std::function<bool(WinINetExchange&)>& step)
 {
     // The call holds the exchange: if the wait below is left, it still has what it works on.
     std::shared_ptr<WinINetExchange> held = exchange;
-    const CallThread::Outcome outcome = thread->Run([held, step] { held->succeeded = step(*held); }, keepRunning,
-                                                    held->activity, [held] { return held->SilenceLimitMs(); });
+    const CallThread::Outcome outcome =
+        thread->Run([held, step] { held->succeeded = step(*held); }, keepRunning, held->activity,
+                    [held] { return held->SilenceLimitMs(); });
     if (outcome != CallThread::Outcome::Returned)
     {
         // The left call ends on its own; nothing of it is used again.
@@ -164,7 +166,8 @@ bool WinINetTransfer::Send(const HttpRequestOptions& options, const void* data, 
     return OpenAndSend([lines](WinINetExchange& on) { return on.Send(lines); }) && TakeAnswer(true);
 }
 
-bool WinINetTransfer::Begin(const HttpRequestOptions& options, uint64_t totalLength, const std::atomic<bool>* running)
+bool WinINetTransfer::Begin(const HttpRequestOptions& options, uint64_t totalLength,
+                            const std::atomic<bool>* running)
 {
     if (!Prepare(options, running, true))
         return false;
@@ -190,14 +193,15 @@ bool WinINetTransfer::Write(const void* data, size_t length, size_t& written)
         return true;
     const auto* bytes = static_cast<const char*>(data);
     exchange->outgoing.assign(bytes, bytes + length);
-    if (!Call([](WinINetExchange& on)
-              {
-                  uint32_t count = 0;
-                  if (!on.WritePiece(count))
-                      return false;
-                  on.outgoing.resize(count);
-                  return true;
-              }))
+    if (!Call(
+            [](WinINetExchange& on)
+            {
+                uint32_t count = 0;
+                if (!on.WritePiece(count))
+                    return false;
+                on.outgoing.resize(count);
+                return true;
+            }))
         return false;
     written = exchange->outgoing.size();
     uploadTaken += written;

@@ -85,7 +85,8 @@ TEST(WindowsExceptionTranslator, WorkerWithoutItsOwnCatchIsRecordedByTheThreadBa
     bool recorded = false;
     for (const auto& record : nd::GetLogRecords())
         recorded = recorded || record["message"].get<std::string>().find(
-                                   "unhandled exception: Win32 Exception occurred. Code: 0xc0000005") != std::string::npos;
+                                   "unhandled exception: Win32 Exception occurred. Code: 0xc0000005") !=
+                                   std::string::npos;
     EXPECT_TRUE(recorded);
 }
 

@@ -2,6 +2,8 @@
 // the part files, and the engine's own error numbers match what the system answers.
 
 #include "Platform/FileIo.h"
+#include "Core/StringUtils.h"
+#include "DownloadSystem/CGZip.h"
 #include "Platform/ProcessInfo.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +79,24 @@ TEST(WindowsFileIo, FolderOpenedAsAFileFailsWithTheNumberTheEngineReportsForIt)
     ASSERT_TRUE(Platform::CreateDirectories(folder));
     EXPECT_EQ(Platform::OpenFileForReading(folder), Platform::kInvalidHandle);
     EXPECT_EQ(Platform::LastErrorNumber(), Platform::FileError::kIsDirectory);
+}
+
+// The log is compressed in the per-user data folder, whose path holds the user's name.
+TEST(WindowsFileIo, GzipFileUnderANonAsciiFolderIsWrittenAndReadBack)
+{
+    const std::string folder = TempFolder("gzip") + "/José";
+    ASSERT_TRUE(Platform::CreateDirectories(folder));
+    const std::u16string path = nd::StringUtils::FromUtf8(folder + "/logfile.gz");
+    zlib::CGZip writer;
+    ASSERT_TRUE(writer.Open(path, zlib::CGZip::kModeWrite));
+    EXPECT_TRUE(writer.Write("log text", 8));
+    EXPECT_TRUE(writer.Close());
+
+    zlib::CGZip reader;
+    ASSERT_TRUE(reader.Open(path, zlib::CGZip::kModeRead));
+    char text[16] = {};
+    EXPECT_EQ(reader.Read(text, sizeof text), 8);
+    EXPECT_EQ(std::string(text), "log text");
 }
 
 TEST(WindowsFileIo, ExecutablePathUsesSlashes)

@@ -22,7 +22,8 @@ void ApplyTimeouts(const probe::Arguments& arguments)
     if (text.empty())
         return;
     Platform::HttpTimeouts timeouts;
-    if (std::sscanf(text.c_str(), "%u,%u,%u", &timeouts.connectMs, &timeouts.sendMs, &timeouts.receiveMs) == 3)
+    if (std::sscanf(text.c_str(), "%u,%u,%u", &timeouts.connectMs, &timeouts.sendMs, &timeouts.receiveMs) ==
+        3)
         Platform::SetHttpTimeoutsForTesting(timeouts);
 }
 

@@ -11,7 +11,6 @@
 #include "DownloadSystem/DownloadManager.h"
 #include "DownloadSystem/FileDownload.h"
 #include "DownloadSystem/FileUpload.h"
-#include "DownloadSystem/IDownloadListener.h"
 #include "Platform/HttpRequest.h"
 
 namespace probe
@@ -65,7 +64,8 @@ DownloadSystem::FileUpload::StringMap Pairs(const std::vector<std::string>& entr
     for (const auto& entry : entries)
     {
         const size_t equals = entry.find('=');
-        map[Wide(entry.substr(0, equals))] = equals == std::string::npos ? u"" : Wide(entry.substr(equals + 1));
+        map[Wide(entry.substr(0, equals))] =
+            equals == std::string::npos ? u"" : Wide(entry.substr(equals + 1));
     }
     return map;
 }
@@ -103,16 +103,6 @@ public:
 private:
     std::thread worker;
     Clock::time_point cleared;
-};
-
-class CountingListener : public DownloadSystem::IDownloadListener
-{
-public:
-    void OnDownloadFinished(DownloadSystem::FileDownload*) override { ++finished; }
-    void OnDownloadProgress(DownloadSystem::FileDownload*) override { ++progress; }
-
-    std::atomic<int> finished{0};
-    std::atomic<int> progress{0};
 };
 
 } // namespace
@@ -177,7 +167,6 @@ nlohmann::json Request(const Arguments& arguments)
 
 nlohmann::json Download(const Arguments& arguments)
 {
-    CountingListener listener;
     nlohmann::json answer;
     {
         DownloadSystem::FileDownload download;
@@ -185,44 +174,33 @@ nlohmann::json Download(const Arguments& arguments)
         download.SetPath(Wide(arguments.Text("path")));
         download.SetRequestSuffix(Wide(arguments.Text("suffix")));
         download.SetExpectedCRC(static_cast<uint32_t>(arguments.Number("crc")));
-        download.SetListener(&listener);
-        const auto stopAfter = arguments.Number("stop-after-bytes", -1);
+        download.StartPartDownload(Wide(arguments.Text("destination")));
+        const auto reached = [&](int64_t bytes) {
+            return WaitUntil([&] { return download.GetBytesReceived() >= bytes || download.GetState() == 7; },
+                             30s);
+        };
         const auto pauseAfter = arguments.Number("pause-after-bytes", -1);
-        if (!arguments.Has("destination"))
+        if (pauseAfter >= 0 && reached(pauseAfter))
         {
-            download.DownloadToMemory();
+            download.TogglePause();
+            std::this_thread::sleep_for(200ms);
+            const uint32_t held = download.GetBytesReceived();
+            std::this_thread::sleep_for(std::chrono::milliseconds(arguments.Number("pause-ms", 1000)));
+            answer["bytesWhilePaused"] = download.GetBytesReceived() - held;
+            download.TogglePause();
         }
-        else
+        const auto stopAfter = arguments.Number("stop-after-bytes", -1);
+        if (stopAfter >= 0 && reached(stopAfter))
         {
-            download.StartPartDownload(Wide(arguments.Text("destination")));
-            const auto reached = [&](int64_t bytes)
-            { return WaitUntil([&] { return download.GetBytesReceived() >= bytes || download.GetState() == 7; }, 30s); };
-            if (pauseAfter >= 0 && reached(pauseAfter))
-            {
-                download.TogglePause();
-                std::this_thread::sleep_for(200ms);
-                const uint32_t held = download.GetBytesReceived();
-                std::this_thread::sleep_for(std::chrono::milliseconds(arguments.Number("pause-ms", 1000)));
-                answer["bytesWhilePaused"] = download.GetBytesReceived() - held;
-                download.TogglePause();
-            }
-            if (stopAfter >= 0 && reached(stopAfter))
-            {
-                const auto start = Clock::now();
-                download.Stop(DownloadSystem::FileDownload::kInfinite);
-                answer["stopMs"] = MillisecondsSince(start);
-            }
-            WaitUntil([&] { return download.GetState() == 7 || !download.IsRunning(); }, 120s);
-            download.Wait(DownloadSystem::FileDownload::kInfinite);
+            const auto start = Clock::now();
+            download.Stop(DownloadSystem::FileDownload::kInfinite);
+            answer["stopMs"] = MillisecondsSince(start);
         }
+        WaitUntil([&] { return download.GetState() == 7 || !download.IsRunning(); }, 120s);
+        download.Wait(DownloadSystem::FileDownload::kInfinite);
         answer["state"] = download.GetState();
-        answer["errorCode"] = download.GetErrorCode();
-        answer["verified"] = download.IsVerified();
         answer["bytesReceived"] = download.GetBytesReceived();
-        answer["data"] = Describe(download.GetData().Data(), download.GetData().Size());
     }
-    answer["progressCalls"] = listener.progress.load();
-    answer["finishedCalls"] = listener.finished.load();
     return answer;
 }
 
@@ -230,19 +208,11 @@ nlohmann::json Upload(const Arguments& arguments)
 {
     DownloadSystem::FileUpload upload;
     const std::u16string url = Wide(arguments.Text("url"));
-    const auto method = static_cast<uint32_t>(arguments.Number("method", DownloadSystem::FileUpload::kMethodPost));
+    const auto method =
+        static_cast<uint32_t>(arguments.Number("method", DownloadSystem::FileUpload::kMethodPost));
     const auto headers = Pairs(arguments.All("header"));
-    bool ok = false;
-    if (arguments.Has("body"))
-    {
-        nd::ByteBuffer body;
-        body.Append(arguments.Text("body"));
-        ok = upload.PostBody(url, method, headers, body);
-    }
-    else
-    {
-        ok = upload.PostFields(url, method, headers, Pairs(arguments.All("field")), arguments.Has("encode"));
-    }
+    const bool ok =
+        upload.PostFields(url, method, headers, Pairs(arguments.All("field")), arguments.Has("encode"));
     nlohmann::json responseHeaders = nlohmann::json::object();
     for (const auto& [name, value] : upload.GetResponseHeaders())
         responseHeaders[StringUtils::ToUtf8(name)] = StringUtils::ToUtf8(value);
@@ -252,8 +222,7 @@ nlohmann::json Upload(const Arguments& arguments)
             {"response", upload.GetResponseText()},
             {"responseHeaders", responseHeaders},
             {"rawHeaders", StringUtils::ToUtf8(upload.GetRawResponseHeaders())},
-            {"attempts", upload.GetAttempts()},
-            {"bytesSent", upload.GetBytesSent()}};
+            {"attempts", upload.GetAttempts()}};
 }
 
 nlohmann::json Run(const Arguments& arguments)
@@ -285,6 +254,9 @@ nlohmann::json Run(const Arguments& arguments)
         answer["ended"] = WaitUntil([&] { return core->IsFinished(); }, bound);
     }
     answer["elapsedMs"] = MillisecondsSince(start);
+    // What the exit control does: the log beside the program, compressed to the service.
+    if (arguments.Has("post-log"))
+        core->PostLogFile();
     answer["downloadedBytes"] = manager->GetDownloadedBytes();
     answer["totalBytes"] = manager->GetTotalBytes();
     answer["progressPercent"] = manager->GetProgressPercent();

@@ -1,0 +1,135 @@
+#include "Platform/Linux/CurlSharedSetup.h"
+
+#include <array>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include <curl/curl.h>
+#include <sys/stat.h>
+
+namespace Platform
+{
+namespace
+{
+
+// More idle handles than threads that send requests at the same time would only hold memory.
+constexpr size_t kMaxIdleMultis = 2;
+
+struct SessionShare
+{
+    CURLSH* handle = nullptr;
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
+};
+
+void LockShare(CURL*, curl_lock_data data, curl_lock_access, void* self)
+{
+    static_cast<SessionShare*>(self)->locks[data].lock();
+}
+
+void UnlockShare(CURL*, curl_lock_data data, void* self)
+{
+    static_cast<SessionShare*>(self)->locks[data].unlock();
+}
+
+SessionShare* CreateShare()
+{
+    if (!EnsureCurlInitialised())
+        return nullptr;
+    auto* share = new SessionShare;
+    share->handle = curl_share_init();
+    const bool ready =
+        share->handle && curl_share_setopt(share->handle, CURLSHOPT_LOCKFUNC, &LockShare) == CURLSHE_OK &&
+        curl_share_setopt(share->handle, CURLSHOPT_UNLOCKFUNC, &UnlockShare) == CURLSHE_OK &&
+        curl_share_setopt(share->handle, CURLSHOPT_USERDATA, static_cast<void*>(share)) == CURLSHE_OK &&
+        curl_share_setopt(share->handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) == CURLSHE_OK;
+    if (ready)
+        return share;
+    if (share->handle)
+        curl_share_cleanup(share->handle);
+    delete share;
+    return nullptr;
+}
+
+struct IdleMultis
+{
+    std::mutex lock;
+    std::vector<PooledMulti> handles; // guarded by lock
+};
+
+IdleMultis& Idle()
+{
+    // Never destroyed: a download stopped by a destructor at exit still gives its handle back.
+    static auto* idle = new IdleMultis;
+    return *idle;
+}
+
+const std::string& BuiltInBundle()
+{
+    static const std::string path = []
+    {
+        const CurlEasy probe = CurlEasy::Create();
+        char* value = nullptr;
+        if (probe)
+            curl_easy_getinfo(probe.get(), CURLINFO_CAINFO, &value);
+        return value ? std::string(value) : std::string();
+    }();
+    return path;
+}
+
+// The bundle's path and what tells a changed or replaced file from the one read before.
+std::string BundleIdentity()
+{
+    const char* variable = std::getenv("SSL_CERT_FILE");
+    std::string identity = variable && *variable ? variable : BuiltInBundle();
+    struct stat info{};
+    if (::stat(identity.c_str(), &info) != 0)
+        return identity; // curl fails to read it and caches nothing
+    for (const auto number : {uint64_t(info.st_dev), uint64_t(info.st_ino), uint64_t(info.st_size),
+                              uint64_t(info.st_mtim.tv_sec), uint64_t(info.st_mtim.tv_nsec),
+                              uint64_t(info.st_ctim.tv_sec), uint64_t(info.st_ctim.tv_nsec)})
+        identity += '\n' + std::to_string(number);
+    return identity;
+}
+
+} // namespace
+
+CURLSH* TlsSessionShare()
+{
+    // Never cleaned up, for the same reason as the idle multi handles.
+    static SessionShare* const share = CreateShare();
+    return share ? share->handle : nullptr;
+}
+
+PooledMulti TakeMultiHandle()
+{
+    PooledMulti taken{{}, BundleIdentity()};
+    std::vector<PooledMulti> stale;
+    {
+        IdleMultis& idle = Idle();
+        std::lock_guard guard(idle.lock);
+        for (PooledMulti& pooled : idle.handles)
+        {
+            if (pooled.bundleIdentity != taken.bundleIdentity)
+                stale.push_back(std::move(pooled));
+            else if (!taken.multi)
+                taken.multi = std::move(pooled.multi);
+        }
+        std::erase_if(idle.handles, [](const PooledMulti& pooled) { return !pooled.multi; });
+    }
+    if (!taken.multi)
+        taken.multi = CurlMulti::Create();
+    return taken;
+}
+
+void ReturnMultiHandle(PooledMulti pooled)
+{
+    if (!pooled.multi)
+        return;
+    IdleMultis& idle = Idle();
+    std::lock_guard guard(idle.lock);
+    if (idle.handles.size() < kMaxIdleMultis)
+        idle.handles.push_back(std::move(pooled));
+}
+
+} // namespace Platform
