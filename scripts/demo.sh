@@ -97,15 +97,12 @@ build_program() {
   # runs is built in it.
   local targets
   targets="$(cmake --build "$build" --target help)"
-  if grep -q 'norvia_windows-configure' <<<"$targets"; then
-    cmake --build "$build" -j"$(nproc)" --target norvia_demo_services norvia_windows-configure &&
-      cmake --build "$windows_build" -j"$(nproc)" --target NorviaDownloadManager norvia_demo_setup norvia_wine_trust
-  elif grep -q 'norvia_windows' <<<"$targets"; then
-    cmake --build "$build" -j"$(nproc)" --target norvia_demo_services norvia_windows
-  else
+  grep -q 'norvia_windows-configure' <<<"$targets" || {
     echo "demo.sh: the build has no Windows part (is mingw-w64 installed? scripts/install-deps.sh)" >&2
     return 1
-  fi
+  }
+  cmake --build "$build" -j"$(nproc)" --target norvia_demo_services norvia_windows-configure &&
+    cmake --build "$windows_build" -j"$(nproc)" --target NorviaDownloadManager norvia_demo_setup norvia_wine_trust
 }
 if ! build_program >"$run/build.log" 2>&1; then
   tail -n 30 "$run/build.log" >&2
