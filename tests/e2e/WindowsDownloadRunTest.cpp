@@ -57,7 +57,7 @@ class DownloadRun : public e2e::ProgramRun
 
     // A session started without this run's display (by the making of the prefix, by an earlier
     // run) would give the program a headless desktop of 1024 x 768: no window can be made there,
-    // or the cursor is held inside it. The next server must not start before this one has ended.
+    // or the window is clamped and the cursor held inside it.
     void StopWineServer()
     {
         const auto wineserver = FindOnPath("wineserver");
