@@ -49,7 +49,7 @@ class DownloadRun : public e2e::ProgramRun
     void TearDown() override
     {
         // What the run left in the prefix (a file browser, a started setup) ends with its server,
-        // while the display is still there: wine processes that lose theirs start over headless.
+        // before the display goes.
         program.Stop();
         StopWineServer();
         ProgramRun::TearDown();
@@ -70,12 +70,11 @@ class DownloadRun : public e2e::ProgramRun
         }
     }
 
+    // The scripts add wine's own settings (no diagnostics, no prompts).
     std::map<std::string, std::string> WineEnvironment()
     {
         auto environment = ProgramEnvironment();
         environment["WINEPREFIX"] = prefix.string();
-        environment["WINEDEBUG"] = "-all";
-        environment["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
         return environment;
     }
 
