@@ -44,11 +44,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     const std::wstring self =
         QueryPath([](wchar_t* out, DWORD size) { return GetModuleFileNameW(nullptr, out, size); });
-    const std::wstring workingFolder = QueryPath([](wchar_t* out, DWORD size) {
-        const DWORD length = GetCurrentDirectoryW(size, out);
-        // Too small a buffer is answered with the size needed, terminator included.
-        return length >= size ? size : length;
-    });
+    const std::wstring workingFolder = QueryPath(
+        [](wchar_t* out, DWORD size)
+        {
+            const DWORD length = GetCurrentDirectoryW(size, out);
+            // Too small a buffer is answered with the size needed, terminator included.
+            return length >= size ? size : length;
+        });
     const size_t separator = self.find_last_of(L"\\/");
     if (self.empty() || separator == std::wstring::npos)
         return 1;
@@ -56,7 +58,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     const std::wstring marker = self.substr(0, separator + 1) + L"setup-started.txt";
     const std::string text = "setup: " + Utf8(self) + "\r\nworking folder: " + Utf8(workingFolder) +
                              "\r\ncommand line: " + Utf8(GetCommandLineW()) + "\r\n";
-    HANDLE file = CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 2;
     DWORD written = 0;
