@@ -135,7 +135,8 @@ void ProgramRun::StartServices(const std::vector<std::string>& extra)
     args.insert(args.end(), extra.begin(), extra.end());
     ASSERT_TRUE(services.Start(args, ChildProcess::CurrentEnvironment(), (work / "services.out").string()));
     const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!fs::exists(work / "ready.env") && std::chrono::steady_clock::now() < deadline && services.Running())
+    while (!fs::exists(work / "ready.env") && std::chrono::steady_clock::now() < deadline &&
+           services.Running())
     {
         std::this_thread::sleep_for(50ms);
         services.Wait(0ms);
@@ -154,8 +155,9 @@ void ProgramRun::StartDisplay()
         {
             continue;
         }
-        display.Start({*xvfb, ":" + std::to_string(number), "-screen", "0", "1280x800x24", "-nolisten", "tcp"},
-                      ChildProcess::CurrentEnvironment(), (work / "xvfb.out").string());
+        display.Start(
+            {*xvfb, ":" + std::to_string(number), "-screen", "0", "1280x800x24", "-nolisten", "tcp"},
+            ChildProcess::CurrentEnvironment(), (work / "xvfb.out").string());
         const auto deadline = std::chrono::steady_clock::now() + 15s;
         while (display.Running() && !fs::exists(socket) && std::chrono::steady_clock::now() < deadline)
         {
@@ -242,9 +244,10 @@ void ProgramRun::PressExitGlyph(const std::string& xdotool)
     ChildProcess click;
     auto environment = ChildProcess::CurrentEnvironment();
     environment["DISPLAY"] = displayName;
-    ASSERT_TRUE(click.Start({xdotool, "search", "--name", "Norvia Download Manager", "mousemove", "--window", "%1",
-                             "1184", "18", "sleep", "0.3", "mousedown", "1", "sleep", "0.3", "mouseup", "1"},
-                            environment, (work / "xdotool.out").string()));
+    ASSERT_TRUE(
+        click.Start({xdotool, "search", "--name", "Norvia Download Manager", "mousemove", "--window", "%1",
+                     "1184", "18", "sleep", "0.3", "mousedown", "1", "sleep", "0.3", "mouseup", "1"},
+                    environment, (work / "xdotool.out").string()));
     EXPECT_EQ(click.Wait(30s), 0) << ReadText(work / "xdotool.out");
 }
 

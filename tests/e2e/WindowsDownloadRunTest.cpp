@@ -40,7 +40,8 @@ class DownloadRun : public e2e::ProgramRun
         const char* configured = std::getenv("WINEPREFIX");
         ASSERT_TRUE(configured != nullptr && fs::exists(configured)) << "no wine prefix (WINEPREFIX)";
         prefix = configured;
-        for (const char* file : {NORVIA_WINDOWS_PROGRAM_FILE, NORVIA_WINDOWS_SETUP_FILE, NORVIA_WINE_TRUST_FILE})
+        for (const char* file :
+             {NORVIA_WINDOWS_PROGRAM_FILE, NORVIA_WINDOWS_SETUP_FILE, NORVIA_WINE_TRUST_FILE})
         {
             ASSERT_TRUE(fs::exists(file)) << file << " is missing: the Windows build was not made";
         }
@@ -65,7 +66,8 @@ class DownloadRun : public e2e::ProgramRun
         for (const char* step : {"-k", "-w"})
         {
             e2e::ChildProcess server;
-            ASSERT_TRUE(server.Start({*wineserver, step}, WineEnvironment(), (work / "wineserver.out").string()));
+            ASSERT_TRUE(
+                server.Start({*wineserver, step}, WineEnvironment(), (work / "wineserver.out").string()));
             server.Wait(30s);
         }
     }
@@ -175,7 +177,8 @@ TEST_F(DownloadRun, SetupThatCannotStartShowsTheMessageThenExploresItsFolder)
     ASSERT_TRUE(program.Wait(60s)) << Diagnostics();
     // The uploaded log carries the message with the folder and the setup's name.
     const std::string log = ReadText(work / "uploads" / "log-1.json");
-    EXPECT_NE(log.find("Unable to start setup. You can start it manually by executing the file"), std::string::npos)
+    EXPECT_NE(log.find("Unable to start setup. You can start it manually by executing the file"),
+              std::string::npos)
         << log << Diagnostics();
     EXPECT_NE(log.find("Setup_NRV32.exe"), std::string::npos) << log;
     EXPECT_FALSE(fs::exists(folder / "setup-started.txt"));

@@ -133,8 +133,8 @@ bool DemoRelease::UseSetupProgram(const std::filesystem::path& program, std::str
 {
     ReleaseFile* setup = files.empty() ? nullptr : &files.front();
     std::error_code ec;
-    if (setup == nullptr || !std::filesystem::copy_file(program, setup->path,
-                                                        std::filesystem::copy_options::overwrite_existing, ec))
+    if (setup == nullptr || !std::filesystem::copy_file(
+                                program, setup->path, std::filesystem::copy_options::overwrite_existing, ec))
     {
         error = "cannot copy the setup program " + program.string() + (ec ? ": " + ec.message() : "");
         return false;
