@@ -12,6 +12,8 @@ packages=(
   xvfb xdotool imagemagick x11-utils libx11-dev curl openssl ca-certificates
   clang libclang-rt-dev  # scripts/fuzz.sh
   time                   # bench/run.sh (peak memory)
+  # The Windows build (cmake/toolchains/mingw-w64-x86_64.cmake) and its tests under wine
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
 )
 
 missing=()

@@ -26,18 +26,6 @@ std::atomic<uint8_t> verbosityLevel{0};
 constexpr int kColorAttributes[] = {0, 4, 2, 6, 1, 5, 3, 7, 14, 12, 10, 9, 13, 11, 15};
 constexpr int kDefaultAttribute = 7;
 
-// The terminal sequence for a console attribute: ANSI colours number red 1, green 2, blue 4.
-void SetAttribute(int attribute)
-{
-    if (attribute == kDefaultAttribute)
-    {
-        std::fputs("\x1b[0m", stdout);
-        return;
-    }
-    int ansi = ((attribute & 4) ? 1 : 0) | ((attribute & 2) ? 2 : 0) | ((attribute & 1) ? 4 : 0);
-    std::fprintf(stdout, "\x1b[%dm", ((attribute & 8) ? 90 : 30) + ansi);
-}
-
 void PrintWith(int colorIndex, const char* format, va_list args)
 {
     ConsolePrint(colorIndex, true, format, args);
@@ -53,12 +41,12 @@ void ConsolePrint(int colorIndex, bool newline, const char* format, va_list args
     bool colour = colorIndex >= 0 && colorIndex < static_cast<int>(std::size(kColorAttributes)) &&
                   Platform::StdoutIsTerminal();
     if (colour)
-        SetAttribute(kColorAttributes[colorIndex]);
+        Platform::SetStdoutTextAttribute(kColorAttributes[colorIndex]);
     std::vfprintf(stdout, format, args);
     if (newline)
         std::fputc('\n', stdout);
     if (colour)
-        SetAttribute(kDefaultAttribute);
+        Platform::SetStdoutTextAttribute(kDefaultAttribute);
     std::fflush(stdout);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Core/ErrorLog.h"
+#include "Platform/ExceptionTranslator.h"
 
 namespace nd
 {
@@ -15,6 +16,9 @@ namespace nd
 
 void Hld_Thread::ThreadEntry(Hld_Thread* self)
 {
+    // Every worker's Run catches standard exceptions around its body; with the translator a
+    // processor exception inside it becomes one of them instead of ending the process.
+    Platform::InstallExceptionTranslator();
     try
     {
         self->Run();

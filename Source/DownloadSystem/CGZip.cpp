@@ -109,6 +109,19 @@ int CGZip::ApplyParams()
     return gzsetparams(file.get(), level, strategy);
 }
 
+// The file is opened through the platform layer, which takes the path as UTF-8 on every platform;
+// zlib's own gzopen would take it in the ANSI code page on Windows.
+gzFile_s* CGZip::OpenDescriptor(const std::string& native, bool forWriting)
+{
+    const int descriptor = Platform::OpenRuntimeDescriptor(native, forWriting);
+    if (descriptor < 0)
+        return nullptr;
+    gzFile_s* opened = gzdopen(descriptor, forWriting ? "wb" : "rb");
+    if (opened == nullptr)
+        Platform::CloseRuntimeDescriptor(descriptor);
+    return opened;
+}
+
 bool CGZip::Open(const std::u16string& path, int openMode)
 {
     if (file)
@@ -117,7 +130,7 @@ bool CGZip::Open(const std::u16string& path, int openMode)
     compressedLength = 0;
     if (openMode == kModeWrite)
     {
-        file.reset(gzopen(native.c_str(), "wb"));
+        file.reset(OpenDescriptor(native, true));
         mode = file ? kModeWrite : kModeClosed;
         if (file)
             ApplyParams();
@@ -127,7 +140,7 @@ bool CGZip::Open(const std::u16string& path, int openMode)
         uint64_t size = 0;
         if (Platform::GetFileSize(native, size))
             compressedLength = static_cast<int64_t>(size);
-        file.reset(gzopen(native.c_str(), "rb"));
+        file.reset(OpenDescriptor(native, false));
         mode = file ? kModeRead : kModeClosed;
     }
     else

@@ -70,6 +70,7 @@ private:
     {
         void operator()(gzFile_s* file) const;
     };
+    static gzFile_s* OpenDescriptor(const std::string& native, bool forWriting);
 
     std::unique_ptr<gzFile_s, GzFileCloser> file;
     int64_t compressedLength = 0;

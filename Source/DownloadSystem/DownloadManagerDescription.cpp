@@ -10,6 +10,7 @@
 #include "DownloadSystem/FileUpload.h"
 #include "DownloadSystem/RemoteHosts.h"
 #include "Platform/Clock.h"
+#include "Platform/DebugOutput.h"
 
 #include <exception>
 
@@ -129,6 +130,7 @@ bool DownloadManager::GetFileList(std::vector<FileListEntry>& list)
         nd::LogError("The file list changed on every read; this pass goes on without it", 0, __FILE__,
                      __LINE__);
 
+    Platform::WriteDebugOutput(text);
     std::vector<FileListEntry> entries = FileList::Parse(text);
     for (const auto& entry : entries)
     {

@@ -8,6 +8,7 @@
 #include "DownloadSystem/IDownloadListener.h"
 #include "DownloadSystem/LocalFiles.h"
 #include "DownloadSystem/PartFileWriter.h"
+#include "Platform/DebugOutput.h"
 #include "Platform/FileIo.h"
 
 #include <chrono>
@@ -56,6 +57,7 @@ void FileDownload::SetPath(const std::u16string& value)
 {
     path = value;
     nd::PrintVerbose("FileDownload::SetPath %s", StringUtils::ToUtf8(path).c_str());
+    Platform::WriteDebugOutput(StringUtils::ToUtf8(path));
 }
 
 void FileDownload::SetRequestSuffix(const std::u16string& value)
@@ -147,6 +149,8 @@ bool FileDownload::OpenRequest()
     options.verb = "GET";
     options.target = StringUtils::ToUtf8(path + requestSuffix);
     options.headerBlock = kUserAgentHeader;
+    // The internet handle is named after the destination (empty in memory mode).
+    options.agent = StringUtils::ToUtf8(destination);
     if (!request.Send(options, nullptr, 0, RunningFlag()))
     {
         nd::LogError(u"Connection::HttpSendRequest failed for: " + host + u"/ " + path, request.LastError(),

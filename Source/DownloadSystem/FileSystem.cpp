@@ -6,7 +6,6 @@
 #include "Platform/FileIo.h"
 #include "Platform/ProcessInfo.h"
 
-#include <cerrno>
 #include <memory>
 
 namespace DownloadSystem::FileSystem
@@ -41,7 +40,8 @@ nd::ScopedHandle OpenForReading(const std::u16string& path, int line)
     const bool folder = Platform::IsDirectory(native);
     nd::ScopedHandle file(folder ? Platform::kInvalidHandle : Platform::OpenFileForReading(native));
     if (!file.IsValid())
-        ReportOpenFailure(path, folder ? EISDIR : Platform::LastErrorNumber(), line);
+        ReportOpenFailure(path, folder ? Platform::FileError::kIsDirectory : Platform::LastErrorNumber(),
+                          line);
     return file;
 }
 
@@ -90,14 +90,14 @@ void ReadFileToBuffer(const std::u16string& path, nd::ByteBuffer& buffer)
     // out a silently truncated file, so such files are refused.
     if (size > UINT32_MAX)
     {
-        ReportReadFailure(path, EFBIG, __LINE__);
+        ReportReadFailure(path, Platform::FileError::kTooLarge, __LINE__);
         return;
     }
     if (size == 0)
         return;
     if (!buffer.Allocate(static_cast<size_t>(size)))
     {
-        ReportReadFailure(path, ENOMEM, __LINE__);
+        ReportReadFailure(path, Platform::FileError::kOutOfMemory, __LINE__);
         return;
     }
     size_t read = 0;

@@ -239,6 +239,7 @@ void FileUpload::OpenRequest(Platform::HttpRequestOptions& options)
     options.host = StringUtils::ToUtf8(host);
     options.defaultPort = static_cast<uint16_t>(port);
     options.secure = secure;
+    options.agent = "Norvia";
 
     switch (method)
     {

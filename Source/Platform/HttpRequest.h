@@ -67,6 +67,9 @@ struct HttpRequestOptions
     std::string target;         // sent with a leading "/" added when it lacks one
     std::string headerBlock;    // "Name: value" lines separated by "\r\n", in sending order
     bool decodeContent = false; // undo gzip/deflate content encoding of the answer
+    // The name the HTTP library introduces itself with where it has one (WinINet's agent, sent
+    // as User-Agent unless headerBlock names one); libcurl has none, so Linux ignores it.
+    std::string agent;
 };
 
 class HttpRequest

@@ -1,6 +1,7 @@
 #pragma once
-// Hands a file, folder or web address to the desktop's opener (xdg-open, found on PATH). The
-// opener gets its arguments as a vector; nothing is ever passed through a shell command line.
+// Hands a file, folder or web address to the desktop's opener: xdg-open, found on PATH, on Linux
+// (it gets its arguments as a vector; nothing is ever passed through a shell command line), the
+// shell's ShellExecuteW on Windows (which answers at once: there is no opener's exit to wait for).
 
 #include <atomic>
 #include <cstdint>
@@ -18,7 +19,7 @@ enum class ShellVerb
 struct ShellResult
 {
     bool started = false; // the opener was started (and, when waited for, did not report a failure)
-    int errorNumber = 0;  // errno of the failed start, 0 otherwise
+    int errorNumber = 0;  // errno (Linux) or ShellExecute's answer (Windows) of a failed start, else 0
     std::string failure;  // the opener's own failure in words ("xdg-open exited with status 3")
 };
 

@@ -83,36 +83,6 @@ Response CheckSignedRequest(const RecordedRequest& request, const std::string& f
     return file == files.end() ? Response::Status(404) : Response::Ok(file->second);
 }
 
-std::string Inflate(const std::string& gzip)
-{
-    z_stream stream{};
-    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
-        return {};
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(gzip.data()));
-    stream.avail_in = static_cast<uInt>(gzip.size());
-    std::string output;
-    char piece[4096];
-    int result = Z_OK;
-    while (result == Z_OK)
-    {
-        stream.next_out = reinterpret_cast<Bytef*>(piece);
-        stream.avail_out = sizeof(piece);
-        result = inflate(&stream, Z_NO_FLUSH);
-        output.append(piece, sizeof(piece) - stream.avail_out);
-    }
-    inflateEnd(&stream);
-    return result == Z_STREAM_END ? output : std::string();
-}
-
-std::u16string FromUtf16Le(const std::string& bytes)
-{
-    std::u16string text;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        text.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
-                                             (static_cast<uint8_t>(bytes[i + 1]) << 8)));
-    return text;
-}
-
 // The headers as they arrived, without the transport's own (Host, Content-Length): what is
 // left must be the request's header map, in the map's order.
 std::vector<std::pair<std::string, std::string>> HeadersOfTheMap(const RecordedRequest& request)

@@ -11,6 +11,7 @@
 #include "support/HttpsTestServer.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -139,6 +140,38 @@ struct SetupFile
     std::string name;
     std::string content;
 };
+
+// The content of a gzip stream; empty when it is none or is cut short.
+inline std::string Inflate(const std::string& gzip)
+{
+    z_stream stream{};
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
+        return {};
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(gzip.data()));
+    stream.avail_in = static_cast<uInt>(gzip.size());
+    std::string output;
+    char piece[4096];
+    int result = Z_OK;
+    while (result == Z_OK)
+    {
+        stream.next_out = reinterpret_cast<Bytef*>(piece);
+        stream.avail_out = sizeof(piece);
+        result = inflate(&stream, Z_NO_FLUSH);
+        output.append(piece, sizeof(piece) - stream.avail_out);
+    }
+    inflateEnd(&stream);
+    return result == Z_STREAM_END ? output : std::string();
+}
+
+// Bytes taken as UTF-16LE code units.
+inline std::u16string FromUtf16Le(const std::string& bytes)
+{
+    std::u16string text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        text.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
+                                             (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+    return text;
+}
 
 inline uint32_t CrcOf(const std::string& content)
 {

@@ -88,6 +88,26 @@ inline std::map<std::string, std::string> TreeSnapshot(const fs::path& root)
     return tree;
 }
 
+// The paths of two snapshots that appeared, vanished ("(removed)") or changed, except the allowed.
+inline std::vector<std::string> ChangesBetween(const std::map<std::string, std::string>& before,
+                                               const std::map<std::string, std::string>& after,
+                                               const std::function<bool(const std::string&)>& allowed)
+{
+    std::vector<std::string> changes;
+    for (const auto& [path, kind] : after)
+    {
+        const auto old = before.find(path);
+        if (!allowed(path) && (old == before.end() || old->second != kind))
+            changes.push_back(path);
+    }
+    for (const auto& [path, kind] : before)
+    {
+        if (!allowed(path) && after.count(path) == 0)
+            changes.push_back(path + " (removed)");
+    }
+    return changes;
+}
+
 // Whether a record's message contains text and carries the error number.
 inline bool AnyRecordWith(const std::string& text, int32_t errorNumber)
 {
@@ -272,22 +292,11 @@ public:
     {
         const std::string programFolder = fs::relative(program, sandbox.path).string();
         const std::string dataFolder = fs::relative(dataHome / kRelease, sandbox.path).string();
-        const auto after = TreeSnapshot(sandbox.path);
-        std::vector<std::string> changes;
-        auto allowed = [&](const std::string& path)
-        { return Inside(path, programFolder) || Inside(path, dataFolder) || path == "launches.txt"; };
-        for (const auto& [path, kind] : after)
-        {
-            const auto old = before.find(path);
-            if (!allowed(path) && (old == before.end() || old->second != kind))
-                changes.push_back(path);
-        }
-        for (const auto& [path, kind] : before)
-        {
-            if (!allowed(path) && after.count(path) == 0)
-                changes.push_back(path + " (removed)");
-        }
-        return changes;
+        return ChangesBetween(before, TreeSnapshot(sandbox.path),
+                              [&](const std::string& path) {
+                                  return Inside(path, programFolder) || Inside(path, dataFolder) ||
+                                         path == "launches.txt";
+                              });
     }
 
     fs::path LocalPath(const std::string& name) const { return program / name; }
@@ -344,33 +353,35 @@ enum class End
     RefusedAtRequest, // the description request failed: no run at all
 };
 
-struct Scenario
+// A scenario of a world (this one, or the Windows tests' world under wine): how it is arranged,
+// how it must end and what is checked last.
+template <class World> struct BasicScenario
 {
-    using Step = std::function<void(FaultWorld&)>;
+    using Step = std::function<void(World&)>;
 
-    Scenario(std::string name, End end, Step arrange)
+    BasicScenario(std::string name, End end, Step arrange)
         : name(std::move(name)), end(end), arrange(std::move(arrange))
     {
     }
     // Texts that some log record must contain.
-    Scenario& Records(std::vector<std::string> texts)
+    BasicScenario& Records(std::vector<std::string> texts)
     {
         records = std::move(texts);
         return *this;
     }
-    Scenario& Within(std::chrono::seconds limit)
+    BasicScenario& Within(std::chrono::seconds limit)
     {
         bound = limit;
         return *this;
     }
     // Further checks of this scenario's end (requests seen, error numbers), run last.
-    Scenario& Then(Step check)
+    BasicScenario& Then(Step check)
     {
         verify = std::move(check);
         return *this;
     }
     // The local name of the setup that is launched, when it is not the usual one.
-    Scenario& Launching(std::string localName)
+    BasicScenario& Launching(std::string localName)
     {
         setupName = std::move(localName);
         return *this;
@@ -385,8 +396,10 @@ struct Scenario
     std::string setupName = "Setup_ABC.exe";
 };
 
+using Scenario = BasicScenario<FaultWorld>;
+
 // Test names and failure messages show the scenario by its name.
-inline void PrintTo(const Scenario& scenario, std::ostream* out)
+template <class World> void PrintTo(const BasicScenario<World>& scenario, std::ostream* out)
 {
     *out << scenario.name;
 }

@@ -12,13 +12,10 @@ namespace
 {
 
 bool MakeFiles(const pki::CertificateAuthority& ca, const pki::CertificateRequest& request,
-               const std::string& folder, CertificateFiles& files)
+               const std::string& folder)
 {
     pki::IssuedCertificate issued;
-    if (!ca.Issue(request, issued) || !ca.WriteFiles(folder, issued))
-        return false;
-    files = {folder + "/server.pem", folder + "/server-key.pem"};
-    return true;
+    return ca.Issue(request, issued) && ca.WriteFiles(folder, issued);
 }
 
 } // namespace
@@ -31,11 +28,25 @@ const TestPki& TestPki::Instance()
 
 TestPki::TestPki()
 {
+    // A folder made beforehand (for programs that must trust the CA before the tests start, as
+    // under wine) is used as it is and left in place.
+    const char* shared = std::getenv("NORVIA_TEST_PKI");
+    if (shared != nullptr && *shared != '\0')
+    {
+        UseFolder(shared);
+        return;
+    }
     char pattern[] = "/tmp/norvia-test-pki-XXXXXX";
     if (!mkdtemp(pattern))
         return;
     folder = pattern;
+    owned = true;
+    if (Issue(folder))
+        UseFolder(folder);
+}
 
+bool TestPki::Issue(const std::string& folder)
+{
     pki::CertificateAuthority ca;
     pki::CertificateAuthority stranger("Untrusted Test CA");
     pki::CertificateRequest local;
@@ -49,16 +60,26 @@ TestPki::TestPki()
     pki::CertificateRequest wrongName;
     wrongName.dnsNames = {"elsewhere.localhost"};
 
-    if (MakeFiles(ca, local, folder + "/trusted", files[static_cast<int>(Certificate::Trusted)]))
-        caFile = folder + "/trusted/ca.pem";
-    MakeFiles(stranger, local, folder + "/untrusted", files[static_cast<int>(Certificate::UntrustedIssuer)]);
-    MakeFiles(ca, expired, folder + "/expired", files[static_cast<int>(Certificate::Expired)]);
-    MakeFiles(ca, wrongName, folder + "/wrongname", files[static_cast<int>(Certificate::WrongName)]);
+    return MakeFiles(ca, local, folder + "/trusted") && MakeFiles(stranger, local, folder + "/untrusted") &&
+           MakeFiles(ca, expired, folder + "/expired") && MakeFiles(ca, wrongName, folder + "/wrongname");
+}
+
+void TestPki::UseFolder(const std::string& path)
+{
+    const char* kinds[] = {"trusted", "untrusted", "expired", "wrongname"};
+    for (int i = 0; i < 4; ++i)
+    {
+        const std::string base = path + "/" + kinds[i];
+        if (std::filesystem::exists(base + "/server.pem"))
+            files[i] = {base + "/server.pem", base + "/server-key.pem"};
+    }
+    if (!files[0].certificate.empty())
+        caFile = path + "/trusted/ca.pem";
 }
 
 TestPki::~TestPki()
 {
-    if (!folder.empty())
+    if (owned)
     {
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);

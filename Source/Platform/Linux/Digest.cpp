@@ -26,20 +26,6 @@ const EVP_MD* Algorithm(DigestKind kind)
 
 } // namespace
 
-size_t DigestLength(DigestKind kind)
-{
-    switch (kind)
-    {
-    case DigestKind::Sha1:
-        return 20;
-    case DigestKind::Md5:
-        return 16;
-    case DigestKind::Sha256:
-        return 32;
-    }
-    return 0;
-}
-
 struct Digest::Impl
 {
     EvpMdContext context;

@@ -5,9 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 namespace Platform
 {
+
+namespace FileError
+{
+const int kIsDirectory = EISDIR;
+const int kTooLarge = EFBIG;
+const int kOutOfMemory = ENOMEM;
+} // namespace FileError
 
 int LastErrorNumber()
 {
@@ -58,22 +64,6 @@ bool ReadFile(NativeHandle handle, void* buffer, size_t size, size_t& read)
     if (got < 0)
         return false;
     read = static_cast<size_t>(got);
-    return true;
-}
-
-bool ReadFully(NativeHandle handle, void* buffer, size_t size, size_t& read)
-{
-    read = 0;
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    while (read < size)
-    {
-        size_t got = 0;
-        if (!ReadFile(handle, bytes + read, size - read, got))
-            return false;
-        if (got == 0)
-            break;
-        read += got;
-    }
     return true;
 }
 
@@ -190,62 +180,20 @@ bool CreateDirectories(const std::string& path)
     return true;
 }
 
-namespace
+int OpenRuntimeDescriptor(const std::string& path, bool forWriting)
 {
-
-bool ReadOpenFile(int fd, std::string& content)
-{
-    uint64_t size = 0;
-    if (!GetFileSize(fd, size))
-        return false;
-    if (size > content.max_size())
-    {
-        errno = EFBIG;
-        return false;
-    }
-    try
-    {
-        content.resize(static_cast<size_t>(size));
-        size_t read = 0;
-        if (!ReadFully(fd, content.data(), content.size(), read))
-            return false;
-        content.resize(read);
-        // A file that grew since it was measured: take the rest as well.
-        char more[16384];
-        for (;;)
-        {
-            size_t got = 0;
-            if (!ReadFile(fd, more, sizeof more, got))
-                return false;
-            if (got == 0)
-                return true;
-            content.append(more, got);
-        }
-    }
-    catch (const std::bad_alloc&)
-    {
-        errno = ENOMEM;
-        return false;
-    }
+    const int flags = forWriting ? O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
+    int fd;
+    do
+        fd = ::open(path.c_str(), flags, 0644);
+    while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
-} // namespace
-
-bool ReadWholeFile(const std::string& path, std::string& content)
+void CloseRuntimeDescriptor(int descriptor)
 {
-    content.clear();
-    int fd = OpenFileForReading(path);
-    if (fd == kInvalidHandle)
-        return false;
-    bool ok = ReadOpenFile(fd, content);
-    int savedError = errno;
-    ::close(fd);
-    if (!ok)
-    {
-        content.clear();
-        errno = savedError;
-    }
-    return ok;
+    if (descriptor >= 0)
+        ::close(descriptor);
 }
 
 bool WriteWholeFile(const std::string& path, const void* data, size_t size)

@@ -1,35 +1,14 @@
 #include "Platform/HttpRequest.h"
 
-#include <mutex>
-
 #include "Platform/Linux/CurlHandles.h"
 #include "Platform/Linux/CurlTransfer.h"
 
 namespace Platform
 {
-namespace
-{
-
-std::mutex timeoutsMutex;
-HttpTimeouts timeoutsForNewRequests;
-
-} // namespace
 
 bool InitialiseHttp()
 {
     return EnsureCurlInitialised();
-}
-
-void SetHttpTimeoutsForTesting(const HttpTimeouts& timeouts)
-{
-    std::lock_guard lock(timeoutsMutex);
-    timeoutsForNewRequests = timeouts;
-}
-
-HttpTimeouts GetHttpTimeouts()
-{
-    std::lock_guard lock(timeoutsMutex);
-    return timeoutsForNewRequests;
 }
 
 // The transfer lives on the heap so that curl's callbacks keep a stable address while the

@@ -1,0 +1,8 @@
+#include "Platform/DebugOutput.h"
+
+namespace Platform
+{
+
+void WriteDebugOutput(const std::string&) {}
+
+} // namespace Platform

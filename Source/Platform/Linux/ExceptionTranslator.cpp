@@ -1,0 +1,8 @@
+#include "Platform/ExceptionTranslator.h"
+
+namespace Platform
+{
+
+void InstallExceptionTranslator() {}
+
+} // namespace Platform

@@ -1,0 +1,219 @@
+#include "Platform/Windows/WinINetExchange.h"
+
+#include <cwctype>
+
+#include "Platform/Windows/WideText.h"
+
+namespace Platform
+{
+
+namespace
+{
+
+// Redirects are followed by the transfer, not by WinINet: under wine WinINet follows one from
+// https to plain http without a word, which would send the request (its signature query too) in
+// the clear.
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+constexpr DWORD kHeaderBufferBytes = 524288;
+
+void SetTimeout(HINTERNET handle, DWORD option, uint32_t milliseconds)
+{
+    DWORD value = milliseconds;
+    ::InternetSetOptionW(handle, option, &value, sizeof value);
+}
+
+// One header as text; empty when the answer has none.
+std::wstring QueryText(HINTERNET request, DWORD what)
+{
+    std::vector<wchar_t> buffer(kHeaderBufferBytes / sizeof(wchar_t), L'\0');
+    DWORD length = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    if (!::HttpQueryInfoW(request, what, buffer.data(), &length, nullptr))
+        return {};
+    return std::wstring(buffer.data(), length / sizeof(wchar_t));
+}
+
+bool EqualsNoCase(const std::wstring& text, const wchar_t* other)
+{
+    size_t i = 0;
+    for (; i < text.size() && other[i] != L'\0'; ++i)
+        if (std::towlower(text[i]) != std::towlower(other[i]))
+            return false;
+    return i == text.size() && other[i] == L'\0';
+}
+
+} // namespace
+
+uint32_t WinINetExchange::SilenceLimitMs() const
+{
+    switch (phase.load())
+    {
+    case kConnecting:
+        return timeouts.connectMs;
+    case kSending:
+        return timeouts.sendMs;
+    default:
+        return timeouts.receiveMs;
+    }
+}
+
+// Status notifications arrive on the thread that makes the call; each one is a sign of life,
+// and the steps of a request tell which time-out applies.
+void CALLBACK WinINetExchange::OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void*, DWORD)
+{
+    auto* self = reinterpret_cast<WinINetExchange*>(context);
+    if (self == nullptr)
+        return;
+    ++self->activity;
+    switch (status)
+    {
+    case INTERNET_STATUS_CONNECTED_TO_SERVER:
+    case INTERNET_STATUS_SENDING_REQUEST:
+        self->phase = kSending;
+        break;
+    case INTERNET_STATUS_REQUEST_SENT:
+    case INTERNET_STATUS_RECEIVING_RESPONSE:
+    case INTERNET_STATUS_RESPONSE_RECEIVED:
+        self->phase = kReceiving;
+        break;
+    default:
+        break;
+    }
+}
+
+bool WinINetExchange::Failed()
+{
+    error = ::GetLastError();
+    if (error == 0)
+        error = HttpError::kInternalError;
+    return false;
+}
+
+bool WinINetExchange::Open(const std::wstring& agent, const WinINetTarget& target, const std::wstring& verb,
+                           bool decode)
+{
+    phase = kConnecting;
+    internet.reset(::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!internet)
+        return Failed();
+    SetTimeout(internet.get(), INTERNET_OPTION_CONNECT_TIMEOUT, timeouts.connectMs);
+    SetTimeout(internet.get(), INTERNET_OPTION_SEND_TIMEOUT, timeouts.sendMs);
+    SetTimeout(internet.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, timeouts.receiveMs);
+    ::InternetSetStatusCallbackW(internet.get(), &WinINetExchange::OnStatus);
+    const auto context = reinterpret_cast<DWORD_PTR>(this);
+    connection.reset(::InternetConnectW(internet.get(), target.host.c_str(), target.port, nullptr, nullptr,
+                                        INTERNET_SERVICE_HTTP, 0, context));
+    if (!connection)
+        return Failed();
+    const DWORD flags = kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0);
+    request.reset(::HttpOpenRequestW(connection.get(), verb.c_str(), target.object.c_str(), nullptr, nullptr,
+                                     nullptr, flags, context));
+    if (!request)
+        return Failed();
+    BOOL on = decode ? TRUE : FALSE;
+    ::InternetSetOptionW(request.get(), INTERNET_OPTION_HTTP_DECODING, &on, sizeof on);
+    return true;
+}
+
+bool WinINetExchange::Send(const std::wstring& headers)
+{
+    if (!::HttpSendRequestW(request.get(), headers.empty() ? nullptr : headers.c_str(),
+                            static_cast<DWORD>(headers.size()), body.empty() ? nullptr : body.data(),
+                            static_cast<DWORD>(body.size())))
+        return Failed();
+    return QueryResponse();
+}
+
+bool WinINetExchange::SendStreamed(const std::wstring& headers, uint32_t totalLength)
+{
+    INTERNET_BUFFERSW buffers{};
+    buffers.dwStructSize = sizeof buffers;
+    buffers.lpcszHeader = headers.empty() ? nullptr : headers.c_str();
+    buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
+    buffers.dwBufferTotal = totalLength;
+    if (!::HttpSendRequestExW(request.get(), &buffers, nullptr, 0, 0))
+        return Failed();
+    return true;
+}
+
+bool WinINetExchange::WritePiece(uint32_t& written)
+{
+    phase = kSending;
+    DWORD count = 0;
+    if (!::InternetWriteFile(request.get(), outgoing.data(), static_cast<DWORD>(outgoing.size()), &count))
+        return Failed();
+    ++activity;
+    written = count;
+    return true;
+}
+
+bool WinINetExchange::EndStreamed()
+{
+    phase = kReceiving;
+    if (!::HttpEndRequestW(request.get(), nullptr, 0, 0))
+        return Failed();
+    return QueryResponse();
+}
+
+bool WinINetExchange::QueryResponse()
+{
+    DWORD code = 0;
+    DWORD size = sizeof code;
+    if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size,
+                          nullptr))
+        return Failed();
+    // A connection that closed without any answer reads as status 0 under wine.
+    if (code == 0)
+    {
+        error = HttpError::kConnectionAborted;
+        return false;
+    }
+    status = code;
+    statusText = Utf8FromWide(QueryText(request.get(), HTTP_QUERY_STATUS_TEXT));
+    rawHeaders = Utf8FromWide(QueryText(request.get(), HTTP_QUERY_RAW_HEADERS_CRLF));
+    location = QueryText(request.get(), HTTP_QUERY_LOCATION);
+
+    // WinINet ends a body that stops short of its Content-Length as if it were complete; with
+    // the announced length at hand that end can be told from a real one.
+    const std::wstring length = QueryText(request.get(), HTTP_QUERY_CONTENT_LENGTH);
+    const std::wstring coding = QueryText(request.get(), HTTP_QUERY_CONTENT_ENCODING);
+    const std::wstring transfer = QueryText(request.get(), HTTP_QUERY_TRANSFER_ENCODING);
+    lengthKnown =
+        !length.empty() && (coding.empty() || EqualsNoCase(coding, L"identity")) && transfer.empty();
+    contentLength = 0;
+    for (wchar_t digit : length)
+    {
+        if (digit < L'0' || digit > L'9' || contentLength > UINT64_MAX / 10)
+        {
+            lengthKnown = false;
+            break;
+        }
+        contentLength = contentLength * 10 + static_cast<uint64_t>(digit - L'0');
+    }
+    return true;
+}
+
+bool WinINetExchange::ReadPiece(size_t size)
+{
+    phase = kReceiving;
+    piece.clear();
+    // Asking first returns as soon as anything arrived; a read of a larger piece would wait
+    // until it is full.
+    DWORD available = 0;
+    if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0))
+        return Failed();
+    if (available == 0)
+        return true;
+    piece.resize(available < size ? available : size);
+    DWORD read = 0;
+    if (!::InternetReadFile(request.get(), piece.data(), static_cast<DWORD>(piece.size()), &read))
+    {
+        piece.clear();
+        return Failed();
+    }
+    piece.resize(read);
+    ++activity;
+    return true;
+}
+
+} // namespace Platform

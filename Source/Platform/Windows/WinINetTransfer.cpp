@@ -1,0 +1,258 @@
+#include "Platform/Windows/WinINetTransfer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Platform/Windows/WideText.h"
+
+namespace Platform
+{
+
+namespace
+{
+
+constexpr int kMaxRedirects = 5;
+constexpr size_t kLargestPiece = 1 << 20;
+
+bool IsToken(const std::string& verb)
+{
+    return !verb.empty() && std::all_of(verb.begin(), verb.end(),
+                                        [](char c)
+                                        {
+                                            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                                                   (c >= '0' && c <= '9') || c == '-' || c == '_';
+                                        });
+}
+
+bool IsRedirect(uint32_t status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+} // namespace
+
+void WinINetTransfer::Reset()
+{
+    thread.reset();
+    exchange.reset();
+    static_cast<WinINetTransferState&>(*this) = WinINetTransferState{};
+}
+
+bool WinINetTransfer::Fail(int error)
+{
+    lastError = error;
+    if (!terminalError)
+        terminalError = error;
+    return false;
+}
+
+bool WinINetTransfer::Usable()
+{
+    if (!open)
+    {
+        lastError = HttpError::kInternalError;
+        return false;
+    }
+    if (terminalError)
+    {
+        lastError = terminalError;
+        return false;
+    }
+    return true;
+}
+
+bool WinINetTransfer::Prepare(const HttpRequestOptions& options, const std::atomic<bool>* running,
+                              bool isStreamed)
+{
+    Reset();
+    open = true;
+    timeouts = GetHttpTimeouts();
+    keepRunning = running;
+    streamed = isStreamed;
+    decode = options.decodeContent;
+    agent = WideFromUtf8(options.agent);
+    const std::string method = options.verb.empty() ? std::string("GET") : options.verb;
+    if (!IsToken(method))
+        return Fail(HttpError::kInternalError);
+    verb = WideFromUtf8(method);
+    headers = WideFromUtf8(options.headerBlock);
+    int error = 0;
+    const auto parsed = TargetFromOptions(options, error);
+    if (!parsed)
+        return Fail(error);
+    target = *parsed;
+    thread = std::make_unique<CallThread>();
+    return true;
+}
+
+bool WinINetTransfer::Call(const std::function<bool(WinINetExchange&)>& step)
+{
+    // The call holds the exchange: if the wait below is left, it still has what it works on.
+    std::shared_ptr<WinINetExchange> held = exchange;
+    const CallThread::Outcome outcome =
+        thread->Run([held, step] { held->succeeded = step(*held); }, keepRunning, held->activity,
+                    [held] { return held->SilenceLimitMs(); });
+    if (outcome != CallThread::Outcome::Returned)
+    {
+        // The left call ends on its own; nothing of it is used again.
+        thread.reset();
+        exchange.reset();
+        return Fail(outcome == CallThread::Outcome::Cancelled ? HttpError::kOperationCancelled
+                                                              : HttpError::kTimeout);
+    }
+    if (!held->succeeded)
+        return Fail(static_cast<int>(held->error));
+    return true;
+}
+
+bool WinINetTransfer::OpenAndSend(const std::function<bool(WinINetExchange&)>& send)
+{
+    exchange = std::make_shared<WinINetExchange>();
+    exchange->timeouts = timeouts;
+    exchange->body = body;
+    const WinINetTarget to = target;
+    const std::wstring name = agent;
+    const std::wstring method = verb;
+    const bool decoding = decode;
+    return Call([=](WinINetExchange& on) { return on.Open(name, to, method, decoding) && send(on); });
+}
+
+bool WinINetTransfer::TakeAnswer(bool bodyCanBeSentAgain)
+{
+    for (;;)
+    {
+        const WinINetExchange& answer = *exchange;
+        if (IsRedirect(answer.status) && !answer.location.empty() &&
+            (bodyCanBeSentAgain || (answer.status != 307 && answer.status != 308)))
+        {
+            if (redirects == kMaxRedirects)
+                return Fail(HttpError::kRedirectFailed);
+            const auto next = TargetFromLocation(target, answer.location);
+            if (!next)
+                return Fail(HttpError::kRedirectFailed);
+            if (target.secure && !next->secure)
+                return Fail(HttpError::kHttpsToHttpRedirect);
+            ++redirects;
+            target = *next;
+            // As browsers do: the answer to a POST is fetched with a GET, and 303 always means one.
+            if (answer.status == 303 || ((answer.status == 301 || answer.status == 302) && verb == L"POST"))
+            {
+                verb = L"GET";
+                body.clear();
+            }
+            const std::wstring lines = headers;
+            if (!OpenAndSend([lines](WinINetExchange& on) { return on.Send(lines); }))
+                return false;
+            bodyCanBeSentAgain = true;
+            continue;
+        }
+        statusCode = answer.status;
+        statusText = answer.statusText;
+        rawHeaders = answer.rawHeaders;
+        headersComplete = true;
+        return true;
+    }
+}
+
+bool WinINetTransfer::Send(const HttpRequestOptions& options, const void* data, size_t length,
+                           const std::atomic<bool>* running)
+{
+    if (!Prepare(options, running, false))
+        return false;
+    if ((length > 0 && !data) || length > MAXDWORD)
+        return Fail(HttpError::kInternalError);
+    body.assign(static_cast<const char*>(data ? data : ""), length);
+    const std::wstring lines = headers;
+    return OpenAndSend([lines](WinINetExchange& on) { return on.Send(lines); }) && TakeAnswer(true);
+}
+
+bool WinINetTransfer::Begin(const HttpRequestOptions& options, uint64_t totalLength,
+                            const std::atomic<bool>* running)
+{
+    if (!Prepare(options, running, true))
+        return false;
+    if (totalLength > MAXDWORD)
+        return Fail(HttpError::kInternalError);
+    uploadTotal = totalLength;
+    const std::wstring lines = headers;
+    const auto total = static_cast<uint32_t>(totalLength);
+    return OpenAndSend([lines, total](WinINetExchange& on) { return on.SendStreamed(lines, total); });
+}
+
+bool WinINetTransfer::Write(const void* data, size_t length, size_t& written)
+{
+    written = 0;
+    if (!Usable())
+        return false;
+    if (!streamed || headersComplete || (!data && length > 0) || uploadTaken + length > uploadTotal)
+    {
+        lastError = HttpError::kInternalError; // nothing is sent
+        return false;
+    }
+    if (length == 0)
+        return true;
+    const auto* bytes = static_cast<const char*>(data);
+    exchange->outgoing.assign(bytes, bytes + length);
+    if (!Call(
+            [](WinINetExchange& on)
+            {
+                uint32_t count = 0;
+                if (!on.WritePiece(count))
+                    return false;
+                on.outgoing.resize(count);
+                return true;
+            }))
+        return false;
+    written = exchange->outgoing.size();
+    uploadTaken += written;
+    return true;
+}
+
+bool WinINetTransfer::End()
+{
+    if (!Usable())
+        return false;
+    if (!streamed || headersComplete)
+    {
+        lastError = HttpError::kInternalError;
+        return false;
+    }
+    // A body shorter than announced can never complete; the server would wait for the rest.
+    if (uploadTaken < uploadTotal)
+        return Fail(HttpError::kConnectionAborted);
+    // The body went out piece by piece and is gone: a redirect that needs it again is the answer.
+    return Call([](WinINetExchange& on) { return on.EndStreamed(); }) && TakeAnswer(false);
+}
+
+bool WinINetTransfer::Read(void* buffer, size_t size, size_t& read)
+{
+    read = 0;
+    if (!Usable())
+        return false;
+    // Zero bytes would read as "body complete"; a read before the answer has nothing to read.
+    if (!buffer || size == 0 || !headersComplete)
+    {
+        lastError = HttpError::kInternalError;
+        return false;
+    }
+    if (bodyComplete)
+        return true;
+    const size_t ask = std::min(size, kLargestPiece);
+    if (!Call([ask](WinINetExchange& on) { return on.ReadPiece(ask); }))
+        return false;
+    const std::vector<char>& piece = exchange->piece;
+    if (piece.empty())
+    {
+        const bool noBody = verb == L"HEAD" || statusCode == 204 || statusCode == 304 || statusCode < 200;
+        if (exchange->lengthKnown && !noBody && bodyReceived < exchange->contentLength)
+            return Fail(HttpError::kConnectionAborted);
+        bodyComplete = true;
+        return true;
+    }
+    std::memcpy(buffer, piece.data(), piece.size());
+    read = piece.size();
+    bodyReceived += read;
+    return true;
+}
+
+} // namespace Platform
