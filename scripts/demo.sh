@@ -6,7 +6,13 @@
 # (with screenshots). Then it reports the files and their verification, the setup launch, the
 # log received and the requests served, and stops what it started.
 #
+# With --windows the same run is made by the Windows program: cross-built with mingw-w64, copied
+# as Norvia_3_2_Home_Download.exe into the fresh folder and run under wine and Xvfb, in a wine
+# prefix of the run's own that trusts the services' certificate authority; the release's setup is
+# a real Windows program that writes setup-started.txt beside itself when ShellExecute starts it.
+#
 # Usage: scripts/demo.sh [options]
+#   --windows           the Windows program under wine (always under Xvfb)
 #   --headless          use Xvfb even when a display is available
 #   --damaged           the storage serves one file damaged: retries, then the error screen
 #   --unknown-release   the program is named for a release the service does not know
@@ -19,9 +25,10 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-mode=normal headless="" unsigned="" files=5 file_size=6M rate=4M timeout=300
+mode=normal headless="" unsigned="" windows="" files=5 file_size=6M rate=4M timeout=300
 while [ $# -gt 0 ]; do
   case "$1" in
+    --windows) windows=1; headless=1 ;;
     --headless) headless=1 ;;
     --damaged) mode=damaged ;;
     --unknown-release) mode=unknown ;;
@@ -45,7 +52,7 @@ say() { printf '\033[1m%s\033[0m\n' "$*"; }
 [ -t 1 ] || say() { printf '%s\n' "$*"; }
 
 # --- what we start, and how it is stopped again -------------------------------------------------
-services_pid="" xvfb_pid="" program_pid=""
+services_pid="" xvfb_pid="" program_pid="" wine_prefix=""
 stop_pid() {
   local pid="$1"
   [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 0
@@ -56,6 +63,8 @@ stop_pid() {
 }
 cleanup() {
   stop_pid "$program_pid"
+  # What the program left running in the prefix (a file browser, the setup) ends with its server.
+  [ -z "$wine_prefix" ] || WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null || true
   stop_pid "$services_pid"
   stop_pid "$xvfb_pid"
 }
@@ -77,9 +86,25 @@ done
 run="$root/.demo/run-$n"
 mkdir -p "$run/bin" "$run/screenshots" "$run/data"
 say "Building the program and the demo services into $build (log: $run/build.log)"
-if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
-       cmake --build "$build" -j"$(nproc)" --target NorviaDownloadManager norvia_demo_services; } \
-       >"$run/build.log" 2>&1; then
+windows_build="$build/windows"
+build_program() {
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo || return 1
+  if [ -z "$windows" ]; then
+    cmake --build "$build" -j"$(nproc)" --target NorviaDownloadManager norvia_demo_services
+    return
+  fi
+  # The Windows build is configured by the Linux build (as for the tests); then only what the demo
+  # runs is built in it.
+  local targets
+  targets="$(cmake --build "$build" --target help)"
+  grep -q 'norvia_windows-configure' <<<"$targets" || {
+    echo "demo.sh: the build has no Windows part (is mingw-w64 installed? scripts/install-deps.sh)" >&2
+    return 1
+  }
+  cmake --build "$build" -j"$(nproc)" --target norvia_demo_services norvia_windows-configure &&
+    cmake --build "$windows_build" -j"$(nproc)" --target NorviaDownloadManager norvia_demo_setup norvia_wine_trust
+}
+if ! build_program >"$run/build.log" 2>&1; then
   tail -n 30 "$run/build.log" >&2
   echo "demo.sh: the build failed; the whole log is $run/build.log" >&2
   exit 1
@@ -92,6 +117,7 @@ service_args=(--dir "$run/services" --ready-file "$run/ready.env" --request-log 
               --max-seconds $((timeout + 300)))
 [ -n "$unsigned" ] && service_args+=(--unsigned)
 [ "$mode" = damaged ] && service_args+=(--damage Setup-1b.bin)
+[ -n "$windows" ] && service_args+=(--setup-program "$windows_build/Setup.exe")
 "$build/norvia_demo_services" "${service_args[@]}" >"$run/services.out" 2>&1 &
 services_pid=$!
 for _ in $(seq 1 600); do
@@ -136,7 +162,12 @@ release="$NORVIA_DEMO_RELEASE"
 folder="$run/$release"
 program_name="${release}_Download"
 mkdir -p "$folder"
-cp "$build/NorviaDownloadManager" "$folder/$program_name"
+if [ -n "$windows" ]; then
+  program_name="$program_name.exe"
+  cp "$windows_build/NorviaDownloadManager.exe" "$folder/$program_name"
+else
+  cp "$build/NorviaDownloadManager" "$folder/$program_name"
+fi
 launches="$run/launches.txt"
 : >"$launches"
 # The desktop's opener, shown instead of run: the setup is a Windows program and the support
@@ -147,12 +178,29 @@ printf '%s\t%s\n' "\$(pwd -P)" "\$*" >> '$launches'
 EOF
 chmod +x "$run/bin/xdg-open"
 
-say "Running $folder/$program_name"
 program_env=(DISPLAY="$display" NORVIA_SERVICE_HOST="$NORVIA_SERVICE_HOST" NORVIA_CONTENT_HOST="$NORVIA_CONTENT_HOST"
-             NORVIA_SUPPORT_HOST="$NORVIA_SUPPORT_HOST" SSL_CERT_FILE="$NORVIA_DEMO_CA_FILE"
-             PATH="$run/bin:$PATH" XDG_DATA_HOME="$run/data")
-[ -n "$xvfb" ] && program_env+=(LIBGL_ALWAYS_SOFTWARE=1)
-(cd "$folder" && exec env "${program_env[@]}" "./$program_name") >"$run/program.out" 2>&1 &
+             NORVIA_SUPPORT_HOST="$NORVIA_SUPPORT_HOST" PATH="$run/bin:$PATH")
+launch=("./$program_name")
+if [ -n "$windows" ]; then
+  # A prefix of this run's own, trusting the services' authority in its ROOT store; the services'
+  # names on loopback in a hosts file that only the program sees (wine resolves no *.localhost).
+  wine_prefix="$run/wine-prefix"
+  say "Making the wine prefix $wine_prefix (the first boot takes a while)"
+  if ! DISPLAY="$display" scripts/wine-prefix.sh "$wine_prefix" "$windows_build/norvia_wine_trust.exe" \
+         "$NORVIA_DEMO_CA_FILE" >"$run/wine-prefix.out" 2>&1; then
+    cat "$run/wine-prefix.out" >&2
+    echo "demo.sh: the wine prefix could not be made" >&2
+    exit 1
+  fi
+  echo "127.0.0.1 localhost $NORVIA_DEMO_HOST_NAMES" >"$run/hosts"
+  program_env+=(WINEPREFIX="$wine_prefix")
+  launch=("$root/scripts/wine-run.sh" --hosts "$run/hosts" "$folder/$program_name")
+else
+  program_env+=(SSL_CERT_FILE="$NORVIA_DEMO_CA_FILE" XDG_DATA_HOME="$run/data")
+  [ -n "$xvfb" ] && program_env+=(LIBGL_ALWAYS_SOFTWARE=1)
+fi
+say "Running $folder/$program_name$([ -n "$windows" ] && echo " under wine")"
+(cd "$folder" && exec env "${program_env[@]}" "${launch[@]}") >"$run/program.out" 2>&1 &
 program_pid=$!
 
 # --- watching the run ---------------------------------------------------------------------------
@@ -258,7 +306,18 @@ else
 fi
 
 setup_launch="$(grep -F "/Setup_${NORVIA_DEMO_PRODUCT_CODE}.exe" "$launches" || true)"
-if [ -n "$setup_launch" ]; then
+if [ -n "$windows" ]; then
+  # The setup starts as the program ends: give it a moment to write its marker.
+  marker="$folder/setup-started.txt"
+  for _ in $(seq 1 100); do [ -f "$marker" ] && break; [ "$mode" = normal ] || break; sleep 0.1; done
+  if [ -f "$marker" ]; then
+    setup_launch=1
+    echo "Setup started through ShellExecute; its marker $marker says:"
+    tr -d '\r' <"$marker" | sed 's/^/  /'
+  else
+    echo "Setup started: no (no $marker)"
+  fi
+elif [ -n "$setup_launch" ]; then
   echo "Setup launched through xdg-open: $(cut -f2 <<<"$setup_launch") (working folder $(cut -f1 <<<"$setup_launch"))"
 else
   echo "Setup launched: no"

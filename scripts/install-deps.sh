@@ -14,6 +14,7 @@ packages=(
   time                   # bench/run.sh (peak memory)
   # The Windows build (cmake/toolchains/mingw-w64-x86_64.cmake) and its tests under wine
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
+  dpkg-dev               # unpacks Debian's GLFW and Dear ImGui sources for the Windows build
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include "App/FramePacer.h"
 #include "App/Hooks.h"
 #include "Core/Console.h"
+#include "Platform/Desktop.h"
 
 #include <GLFW/glfw3.h>
 
@@ -39,10 +40,13 @@ const GLFWvidmode* PrimaryVideoMode()
     return monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
 }
 
-// The desktop is taken to be the primary monitor's current video mode: the area the program's window
-// is centred on, and what a desktop window spans on a single-monitor system.
-bool PrimaryMonitorSize(int32_t& width, int32_t& height)
+// The platform's desktop window where there is one (Windows). Elsewhere the desktop is taken to be
+// the primary monitor's current video mode: the area the program's window is centred on, and what
+// a desktop window spans on a single-monitor system.
+bool MeasureDesktop(int32_t& width, int32_t& height)
 {
+    if (Platform::DesktopSize(width, height))
+        return true;
     const GLFWvidmode* mode = PrimaryVideoMode();
     if (mode == nullptr)
         return false;
@@ -53,7 +57,7 @@ bool PrimaryMonitorSize(int32_t& width, int32_t& height)
 
 } // namespace
 
-Application::Application() : Application(PrimaryMonitorSize) {}
+Application::Application() : Application(MeasureDesktop) {}
 
 Application::Application(DesktopSizeQuery desktopSize) : desktopSize(std::move(desktopSize)) {}
 
@@ -227,6 +231,13 @@ bool Application::GetCursorScreenPos(float& screenX, float& screenY) const
 {
     if (window == nullptr)
         return false;
+    int32_t desktopX = 0, desktopY = 0;
+    if (Platform::CursorScreenPosition(desktopX, desktopY))
+    {
+        screenX = static_cast<float>(desktopX);
+        screenY = static_cast<float>(desktopY);
+        return true;
+    }
     int windowX = 0, windowY = 0;
     double cursorX = 0.0, cursorY = 0.0;
     glfwGetWindowPos(window, &windowX, &windowY);

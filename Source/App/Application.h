@@ -18,8 +18,9 @@ class Application
     // Reports the desktop size in pixels; false when it is not known.
     using DesktopSizeQuery = std::function<bool(int32_t& width, int32_t& height)>;
 
-    // The desktop is the primary monitor's current video mode. The query initialises GLFW on first use,
-    // because OnConfigure sizes the window before Create runs.
+    // The desktop is the platform's desktop window, or else the primary monitor's current video mode.
+    // The monitor query initialises GLFW on first use, because OnConfigure sizes the window before
+    // Create runs.
     Application();
     // For callers that know the desktop by other means (tests).
     explicit Application(DesktopSizeQuery desktopSize);
@@ -55,8 +56,8 @@ class Application
     // The opacity last applied (1 before any). Kept here because a window manager without
     // compositing reports 1 whatever was set, and the screens' fades decide on this value.
     float GetOpacity() const { return opacity; }
-    // Cursor position in desktop coordinates (window position + cursor position in the window);
-    // false when there is no window.
+    // Cursor position in desktop coordinates (from the platform, or else window position + cursor
+    // position in the window); false when there is no window.
     bool GetCursorScreenPos(float& x, float& y) const;
 
     bool IsCreated() const { return created; }

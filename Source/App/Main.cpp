@@ -1,13 +1,8 @@
-// The program's entry point: the hooks configure, then the application frame runs.
+// The program's entry point (Linux; the Windows build has Windows/WinMain.cpp).
 
-#include "App/Application.h"
-#include "App/Hooks.h"
+#include "App/ProgramEntry.h"
 
 int main()
 {
-    OnConfigure();
-    nd::Application& application = nd::Application::Instance();
-    if (application.Create())
-        application.Run();
-    return 0;
+    return nd::RunProgram();
 }

@@ -89,6 +89,23 @@ TEST(DemoRelease, FilesOnDiskMatchTheirListedSizeAndCrc)
     EXPECT_EQ(release->Files()[1].size, 70000u);
 }
 
+TEST(DemoRelease, SetupProgramReplacesTheGeneratedSetupInFolderAndList)
+{
+    std::string error;
+    const fs::path folder = FreshFolder("program");
+    const fs::path program = folder / "program.exe";
+    std::ofstream(program, std::ios::binary) << "MZ stand-in setup";
+    auto release = demo::DemoRelease::Generate(folder / "release", "Norvia_3_2_Home", 1, 4096, 9000, error);
+    ASSERT_TRUE(release && release->UseSetupProgram(program, error)) << error;
+    const demo::ReleaseFile& setup = release->Files()[0];
+    EXPECT_EQ(ReadAll(setup.path), "MZ stand-in setup");
+    const auto listed = demo::ParseFileList(ReadAll(folder / "release" / "Norvia_3_2_Home.txt"));
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].size, 17u);
+    EXPECT_EQ(listed[0].crc, demo::FileCrc32(program).value());
+    EXPECT_FALSE(release->UseSetupProgram(folder / "missing.exe", error));
+}
+
 TEST(DemoRelease, ContentIsDeterministicPerReleaseAndDiffersBetweenFiles)
 {
     std::string error;

@@ -18,8 +18,8 @@ bool MakeCertificates(const std::string& folder, CertificateFiles& files, std::s
         return false;
     }
     pki::CertificateRequest request;
-    request.dnsNames = {"localhost",  kServiceName,       kContentName,
-                        kSupportName, kSignedStorageName, kQueryStorageName};
+    request.dnsNames = {"localhost"};
+    request.dnsNames.insert(request.dnsNames.end(), kHostNames.begin(), kHostNames.end());
     request.ipAddresses = {"127.0.0.1"};
     request.validUntil = std::chrono::hours(24 * 7);
     pki::IssuedCertificate issued;

@@ -109,14 +109,46 @@ std::optional<DemoRelease> DemoRelease::Generate(const std::filesystem::path& fo
         }
         result.files.push_back(file);
     }
-    std::ofstream list(folder / result.FileListName(), std::ios::binary | std::ios::trunc);
-    list << result.FileListText();
-    if (!list.flush())
+    result.folder = folder;
+    if (!result.WriteFileList(error))
     {
-        error = "cannot write the file list in " + folder.string();
         return std::nullopt;
     }
     return result;
+}
+
+bool DemoRelease::WriteFileList(std::string& error) const
+{
+    std::ofstream list(folder / FileListName(), std::ios::binary | std::ios::trunc);
+    list << FileListText();
+    if (!list.flush())
+    {
+        error = "cannot write the file list in " + folder.string();
+        return false;
+    }
+    return true;
+}
+
+bool DemoRelease::UseSetupProgram(const std::filesystem::path& program, std::string& error)
+{
+    ReleaseFile* setup = files.empty() ? nullptr : &files.front();
+    std::error_code ec;
+    if (setup == nullptr || !std::filesystem::copy_file(
+                                program, setup->path, std::filesystem::copy_options::overwrite_existing, ec))
+    {
+        error = "cannot copy the setup program " + program.string() + (ec ? ": " + ec.message() : "");
+        return false;
+    }
+    const std::optional<uint32_t> crc = FileCrc32(setup->path);
+    const uint64_t size = std::filesystem::file_size(setup->path, ec);
+    if (!crc || ec)
+    {
+        error = "cannot read " + setup->path.string();
+        return false;
+    }
+    setup->crc = *crc;
+    setup->size = size;
+    return WriteFileList(error);
 }
 
 const ReleaseFile* DemoRelease::Find(const std::string& name) const

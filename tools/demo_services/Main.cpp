@@ -66,8 +66,14 @@ bool WriteReadyFile(const std::string& path, const demo::ServiceEndpoints& endpo
     const fs::path listFile =
         fs::absolute(fs::path(options.stateDir) / "storage" / endpoints.Release().Release() /
                      endpoints.Release().FileListName());
+    std::string hostNames;
+    for (const char* name : demo::kHostNames)
+    {
+        hostNames += (hostNames.empty() ? "" : " ") + std::string(name);
+    }
     std::ofstream out(path + ".tmp", std::ios::trunc);
     out << "NORVIA_DEMO_PORT=" << port << "\n"
+        << "NORVIA_DEMO_HOST_NAMES=" << Quoted(hostNames) << "\n"
         << "NORVIA_SERVICE_HOST=" << Quoted(endpoints.HostPort(demo::kServiceName)) << "\n"
         << "NORVIA_CONTENT_HOST=" << Quoted(endpoints.HostPort(demo::kContentName)) << "\n"
         << "NORVIA_SUPPORT_HOST=" << Quoted(endpoints.HostPort(demo::kSupportName)) << "\n"
@@ -168,6 +174,10 @@ int Serve(const std::vector<std::string>& args)
     auto release =
         demo::DemoRelease::Generate(fs::path(options.stateDir) / "storage" / options.release, options.release,
                                     options.dataFiles, options.fileSize, options.setupSize, error);
+    if (release && !options.setupProgram.empty() && !release->UseSetupProgram(options.setupProgram, error))
+    {
+        release.reset();
+    }
     if (!release)
     {
         std::fprintf(stderr, "norvia_demo_services: %s\n", error.c_str());

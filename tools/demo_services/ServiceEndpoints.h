@@ -11,6 +11,7 @@
 
 #include <httplib.h>
 
+#include <array>
 #include <atomic>
 #include <string>
 
@@ -24,6 +25,10 @@ inline constexpr const char* kSupportName = "support.localhost";
 // Contains "product-download-storage-v2", so the program signs its storage paths.
 inline constexpr const char* kSignedStorageName = "product-download-storage-v2.localhost";
 inline constexpr const char* kQueryStorageName = "storage.localhost";
+// All of them, for resolvers that do not map *.localhost to loopback (WinINet under wine reads a
+// hosts file).
+inline constexpr std::array<const char*, 5> kHostNames = {kServiceName, kContentName, kSupportName,
+                                                          kSignedStorageName, kQueryStorageName};
 
 inline constexpr const char* kServicePath = "/Norvia/DownloadManager8.ashx";
 inline constexpr const char* kSupportPath = "/help/download-manager-not-working";

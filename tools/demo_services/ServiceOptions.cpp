@@ -131,6 +131,10 @@ std::optional<ServiceOptions> ParseServiceOptions(const std::vector<std::string>
         {
             ok = ParseSize(value, options.setupSize) && options.setupSize > 0;
         }
+        else if (name == "--setup-program")
+        {
+            options.setupProgram = value;
+        }
         else if (name == "--rate")
         {
             ok = ParseSize(value, options.rateBytesPerSecond);
@@ -187,6 +191,7 @@ const char* ServiceUsage()
            "  --files N            data files besides Setup.exe (default 4)\n"
            "  --file-size SIZE     bytes per data file, K/M suffix allowed (default 4M)\n"
            "  --setup-size SIZE    bytes of Setup.exe (default 1M)\n"
+           "  --setup-program FILE serve a copy of FILE as Setup.exe (its own size)\n"
            "  --rate SIZE          storage bytes per second per transfer, 0 unlimited (default 0)\n"
            "  --unsigned           storage by query signature instead of signed paths\n"
            "  --damage NAME        serve storage file NAME with one byte changed\n"

@@ -1,0 +1,18 @@
+#include "App/ProgramEntry.h"
+
+#include "App/Application.h"
+#include "App/Hooks.h"
+
+namespace nd
+{
+
+int RunProgram()
+{
+    OnConfigure();
+    Application& application = Application::Instance();
+    if (application.Create())
+        application.Run();
+    return 0;
+}
+
+} // namespace nd
