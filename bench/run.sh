@@ -6,7 +6,8 @@
 #             against curl fetching the same files one by one from the same server, in wall-clock
 #             time and in CPU time; then a second engine run on the complete folder against one
 #             pass of zlib's crc32 over the files;
-#   small     the same download pair for a release of many small files;
+#   small     the same download pair for a release of many small files, with curl making the
+#             engine's requests over a fresh connection each as a third side;
 #   crc       CRC::Compute and the 128-bit carry-less kernel against zlib's crc32;
 #   memory    the engine's peak resident memory in the download runs and for a release made of
 #             one large setup file, downloaded and then checked;
@@ -219,9 +220,17 @@ counted() { [ "$round" -gt 0 ]; }
 # fresh download of it with curl's, $rounds counted rounds. Sets curl_args and engine_files for
 # the verification pair and fills the arrays named <prefix>_engine, <prefix>_curl,
 # <prefix>_engine_cpu and <prefix>_curl_cpu. With $5 = verify, each round also runs the engine on
-# the complete folder against zlib's crc32 over the same files (verify_engine, verify_zlib).
-download_pair() {  # prefix release files file_size [verify]
-  local prefix="$1" release="$2" count="$3" each="$4" with_verify="${5:-}"
+# the complete folder against zlib's crc32 over the same files (verify_engine, verify_zlib). With
+# $5 = fresh, each round also times curl making the engine's requests over a fresh connection
+# each, as the engine's design does (<prefix>_fresh): the file list five times (standing in for
+# the description request and the four reads of the list) and every file, with "Connection:
+# close", so that the server closes every connection after its answer; curl resumes its TLS
+# session on each new one, as the engine does), and how long a new thread waits before it runs
+# (<prefix>_thread_start, microseconds).
+download_pair() {  # prefix release files file_size [verify|fresh]
+  local prefix="$1" release="$2" count="$3" each="$4" with_verify="" with_fresh=""
+  [ "${5:-}" = verify ] && with_verify=1
+  [ "${5:-}" = fresh ] && with_fresh=1
   say "Generating a release of $count files, $((each >> 10)) KiB each, and serving it"
   start_services "$work/services-$prefix" "$release" $((count - 1)) "$each" "$each"
   program="$work/engine/${release}_Download"
@@ -240,14 +249,26 @@ download_pair() {  # prefix release files file_size [verify]
     curl_args+=(-o "$work/curl/$(local_name "$name")" "${BENCH_STORAGE_PREFIX}${name}${BENCH_STORAGE_QUERY}")
     engine_files+=("$work/engine/$(local_name "$name")")
   done
+  local list="${BENCH_STORAGE_PREFIX}$(basename "$NORVIA_DEMO_FILE_LIST")${BENCH_STORAGE_QUERY}"
+  local fresh_args=("${curl_args[@]:0:5}" -H "Connection: close")
+  for _ in 1 2 3; do fresh_args+=(-o /dev/null "$list"); done
+  fresh_args+=("${curl_args[@]:5}" -o /dev/null "$list" -o /dev/null "$list")
   local -n engine_times="${prefix}_engine" curl_times="${prefix}_curl"
   local -n engine_cpus="${prefix}_engine_cpu" curl_cpus="${prefix}_curl_cpu"
+  local contenders=(engine curl)
+  [ -z "$with_fresh" ] || { contenders+=(fresh); local -n fresh_times="${prefix}_fresh" fresh_cpus="${prefix}_fresh_cpu"; }
+  local turn
   for round in $(seq 0 "$rounds"); do
     if counted; then say "$prefix: round $round of $rounds"; else say "$prefix: warm-up round (not counted)"; fi
-    # Who goes first alternates, so that drift in the machine's state favours neither.
-    for who in engine curl; do
-      [ $((round % 2)) -eq 1 ] && who=$([ "$who" = engine ] && echo curl || echo engine)
-      if [ "$who" = engine ]; then
+    # Who goes first changes every round, so that drift in the machine's state favours none.
+    for turn in $(seq 0 $((${#contenders[@]} - 1))); do
+      who=${contenders[$(((turn + round) % ${#contenders[@]}))]}
+      if [ "$who" = fresh ]; then
+        rm -f "$work/curl/"*
+        timed "$work/$prefix-fresh-$round.log" curl "${fresh_args[@]}"
+        counted && { fresh_times+=("$elapsed"); fresh_cpus+=("$cpu"); }
+        expect_release_in "$work/curl"
+      elif [ "$who" = engine ]; then
         rm -f "$work/engine/"*
         engine_run "$prefix-download-$round" "$program"
         counted && { engine_times+=("$elapsed"); engine_cpus+=("$cpu"); }
@@ -259,6 +280,10 @@ download_pair() {  # prefix release files file_size [verify]
         expect_release_in "$work/curl"
       fi
     done
+    if [ -n "$with_fresh" ] && counted; then
+      local -n thread_starts="${prefix}_thread_start"
+      thread_starts+=("$("$driver" thread-start 50 | awk '$1 == "thread_start_median_us" { print $2 }')")
+    fi
     [ -n "$with_verify" ] || continue
     for who in engine zlib; do
       [ $((round % 2)) -eq 0 ] && who=$([ "$who" = engine ] && echo zlib || echo engine)
@@ -306,9 +331,12 @@ place_program() {  # folder release
   gui_env=("${engine_env[@]}" DISPLAY="$display" LIBGL_ALWAYS_SOFTWARE=1)
 }
 
-window_width() {  # of the program's window; empty while it has none
+window_width() {  # pid: of that program's window; empty while it has none
   local window
-  window="$(DISPLAY="$display" xdotool search --name "Norvia Download Manager" 2>/dev/null | head -n 1)"
+  # By process as well as by name: a program that just ended may still have its window listed
+  # for a moment, under the same name.
+  window="$(DISPLAY="$display" xdotool search --all --pid "$1" --name "Norvia Download Manager" 2>/dev/null |
+    head -n 1)"
   [ -n "$window" ] || return 0
   DISPLAY="$display" xdotool getwindowgeometry --shell "$window" 2>/dev/null | sed -n 's/^WIDTH=//p'
 }
@@ -317,9 +345,9 @@ cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
 # --- the parts -------------------------------------------------------------------------------
 download_engine=() download_curl=() download_engine_cpu=() download_curl_cpu=() verify_engine=() verify_zlib=()
-small_engine=() small_curl=() small_engine_cpu=() small_curl_cpu=()
+small_engine=() small_curl=() small_engine_cpu=() small_curl_cpu=() small_fresh=() small_fresh_cpu=() small_thread_start=()
 wanted download && download_pair download Norvia_3_2_Home "$files" "$file_size" verify
-wanted small && download_pair small Norvia_3_2_Home "$small_files" "$small_file_size"
+wanted small && download_pair small Norvia_3_2_Home "$small_files" "$small_file_size" fresh
 
 if wanted crc; then
   say "CRC::Compute and the 128-bit kernel against zlib's crc32 on $((crc_size >> 20)) MiB in 256 KiB pieces"
@@ -371,12 +399,15 @@ if wanted program; then
   place_program "$work/ui" Norvia_3_2_Home
   (cd "$work/ui" && exec env "${gui_env[@]}" "$gui_program") >"$work/ui-program.log" 2>&1 &
   gui_pid=$!
+  # The window is made 1200 wide before the splash makes it small, so its width alone does not
+  # tell the progress screen: the download must have begun too (the same frame resizes it).
+  progress_shown() { [ "$(storage_gets)" -gt 0 ] && [ "$(window_width "$gui_pid")" = 1200 ]; }
   for _ in $(seq 1 900); do
-    [ "$(window_width)" = 1200 ] && break
+    progress_shown && break
     kill -0 "$gui_pid" 2>/dev/null || break
     sleep 0.1
   done
-  if [ "$(window_width)" != 1200 ]; then
+  if ! progress_shown; then
     tail -n 20 "$work/ui-program.log" >&2
     if kill -0 "$gui_pid" 2>/dev/null; then
       echo "run.sh: the progress screen did not show within 90 s" >&2
@@ -397,7 +428,7 @@ if wanted program; then
     ui_windows+=("$(awk -v t=$((after - before)) -v hz="$ticks_per_second" -v a="$start" -v b="$end" \
       'BEGIN { printf "%.1f", 100 * t / hz / (b - a) }')")
   done
-  [ "$(window_width)" = 1200 ] || { echo "run.sh: the download ended before the CPU was measured" >&2; exit 1; }
+  [ "$(window_width "$gui_pid")" = 1200 ] || { echo "run.sh: the download ended before the CPU was measured" >&2; exit 1; }
   stop_pid "$gui_pid"; gui_pid=""
   stop_services
   rm -rf "$work/ui" "$work/services-ui/storage"
@@ -425,8 +456,10 @@ if wanted download; then
   figure engine_cpu_vs_curl "$(ratio "$(median "${download_engine_cpu[@]}")" "$(median "${download_curl_cpu[@]}")")"
 fi
 if wanted small; then
-  detail "small files: $small_files files of $((small_file_size >> 10)) KiB; engine $(median "${small_engine[@]}") s, curl $(median "${small_curl[@]}") s; every round (s): engine ${small_engine[*]}; curl ${small_curl[*]}"
-  figure small_files_vs_curl "$(ratio "$(median "${small_engine[@]}")" "$(median "${small_curl[@]}")")"
+  sc=$(median "${small_curl[@]}") sf=$(median "${small_fresh[@]}")
+  detail "small files: $small_files files of $((small_file_size >> 10)) KiB; engine $(median "${small_engine[@]}") s (CPU $(median "${small_engine_cpu[@]}") s), curl $sc s (CPU $(median "${small_curl_cpu[@]}") s), curl making the engine's $((small_files + 5)) requests on fresh connections $sf s (CPU $(median "${small_fresh_cpu[@]}") s, $(ratio "$sf" "$sc") x curl); a new thread waited $(median "${small_thread_start[@]}") us before it ran (median of the rounds' medians); every round (s): engine ${small_engine[*]}; curl ${small_curl[*]}; curl fresh ${small_fresh[*]}"
+  figure small_files_vs_curl "$(ratio "$(median "${small_engine[@]}")" "$sc")"
+  figure small_fresh_curl_vs_curl "$(ratio "$sf" "$sc")"
 fi
 if wanted crc; then
   detail "CRC-32 in 256 KiB pieces of a $((crc_size >> 20)) MiB buffer: CRC::Compute ($(crc_value crc_method)) $(crc_value crc_compute_mib_s) MiB/s, 128-bit kernel $(crc_value crc_clmul128_mib_s) MiB/s, zlib $(crc_value crc_zlib_mib_s) MiB/s"

@@ -1,5 +1,6 @@
 #include "Core/ByteBuffer.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -13,7 +14,7 @@ ByteBuffer::ByteBuffer(size_t n, bool zero)
         return;
     data = static_cast<uint8_t*>(zero ? std::calloc(n, 1) : std::malloc(n));
     if (data)
-        size = n;
+        size = capacity = n;
 }
 
 ByteBuffer::ByteBuffer(const ByteBuffer& other)
@@ -24,7 +25,7 @@ ByteBuffer::ByteBuffer(const ByteBuffer& other)
     if (!data)
         return;
     std::memcpy(data, other.data, static_cast<size_t>(other.size));
-    size = other.size;
+    size = capacity = other.size;
 }
 
 ByteBuffer& ByteBuffer::operator=(const ByteBuffer& other)
@@ -42,10 +43,10 @@ ByteBuffer& ByteBuffer::operator=(const ByteBuffer& other)
     return *this;
 }
 
-ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept : data(other.data), size(other.size)
+ByteBuffer::ByteBuffer(ByteBuffer&& other) noexcept : data(other.data), size(other.size), capacity(other.capacity)
 {
     other.data = nullptr;
-    other.size = 0;
+    other.size = other.capacity = 0;
 }
 
 ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept
@@ -55,8 +56,9 @@ ByteBuffer& ByteBuffer::operator=(ByteBuffer&& other) noexcept
         std::free(data);
         data = other.data;
         size = other.size;
+        capacity = other.capacity;
         other.data = nullptr;
-        other.size = 0;
+        other.size = other.capacity = 0;
     }
     return *this;
 }
@@ -74,7 +76,7 @@ bool ByteBuffer::Allocate(size_t n)
     data = static_cast<uint8_t*>(std::malloc(n));
     if (!data)
         return false;
-    size = n;
+    size = capacity = n;
     return true;
 }
 
@@ -90,15 +92,34 @@ bool ByteBuffer::Resize(size_t n)
     if (!grown)
         return false;
     data = grown;
-    size = n;
+    size = capacity = n;
     return true;
+}
+
+bool ByteBuffer::Reserve(size_t total)
+{
+    if (total <= capacity)
+        return true;
+    // Doubling keeps the copies of a buffer built from many small pieces to about its final
+    // size in all; when the doubled block is not to be had, the exact one may still be.
+    const size_t doubled = capacity > std::numeric_limits<size_t>::max() / 2 ? total : 2 * capacity;
+    for (const size_t wanted : {std::max(total, doubled), total})
+    {
+        if (auto* grown = static_cast<uint8_t*>(std::realloc(data, wanted)))
+        {
+            data = grown;
+            capacity = wanted;
+            return true;
+        }
+    }
+    return false;
 }
 
 void ByteBuffer::Free()
 {
     std::free(data);
     data = nullptr;
-    size = 0;
+    size = capacity = 0;
 }
 
 bool ByteBuffer::Assign(const ByteBuffer& other)
@@ -129,10 +150,11 @@ bool ByteBuffer::Append(const void* bytes, size_t n)
         return true;
     if (bytes == nullptr || n > std::numeric_limits<size_t>::max() - size)
         return false;
-    size_t oldSize = static_cast<size_t>(size);
-    if (!Resize(oldSize + n))
+    const size_t oldSize = static_cast<size_t>(size);
+    if (!Reserve(oldSize + n))
         return false;
     std::memcpy(data + oldSize, bytes, n);
+    size = oldSize + n;
     return true;
 }
 
@@ -147,8 +169,8 @@ bool ByteBuffer::Append(const std::u16string& text)
         return true;
     if (text.size() > std::numeric_limits<size_t>::max() / 2)
         return false;
-    size_t oldSize = static_cast<size_t>(size);
-    if (text.size() * 2 > std::numeric_limits<size_t>::max() - oldSize || !Resize(oldSize + text.size() * 2))
+    const size_t oldSize = static_cast<size_t>(size);
+    if (text.size() * 2 > std::numeric_limits<size_t>::max() - oldSize || !Reserve(oldSize + text.size() * 2))
         return false;
     uint8_t* out = data + oldSize;
     for (char16_t unit : text)
@@ -156,6 +178,7 @@ bool ByteBuffer::Append(const std::u16string& text)
         *out++ = static_cast<uint8_t>(unit & 0xFF);
         *out++ = static_cast<uint8_t>(unit >> 8);
     }
+    size = oldSize + text.size() * 2;
     return true;
 }
 

@@ -2,6 +2,9 @@
 // An owned block of raw bytes from the C allocator (file contents, downloaded data, digests,
 // request bodies). No terminator is kept. When the allocator cannot provide a block, the
 // operation returns false and the buffer keeps a size that matches what it really holds.
+// Appending grows the block geometrically (answers arrive in 1 KiB pieces, up to megabytes), so
+// the block may be larger than the content; every other operation leaves a block of exactly
+// the content's size.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,10 +16,6 @@ namespace nd
 class ByteBuffer
 {
 public:
-    // Null when the buffer is empty and was never allocated.
-    uint8_t* data = nullptr;
-    uint64_t size = 0;
-
     // Allocates n bytes (none for 0), zero-filled when zero is set.
     explicit ByteBuffer(size_t n = 0, bool zero = false);
     ByteBuffer(const ByteBuffer& other);
@@ -43,8 +42,19 @@ public:
 
     void Zero();
 
+    // Null when the buffer is empty and was never allocated.
     uint8_t* Data() const { return data; }
     uint64_t Size() const { return size; }
+    // Bytes the block has room for: at least Size().
+    uint64_t Capacity() const { return capacity; }
+
+private:
+    // Makes room for total bytes, keeping the content; false (nothing changed) when it cannot.
+    bool Reserve(size_t total);
+
+    uint8_t* data = nullptr;
+    uint64_t size = 0;
+    uint64_t capacity = 0;
 };
 
 } // namespace nd

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -326,11 +327,13 @@ void FileUpload::ReadAnswer()
         statusText = StringUtils::ToWide(text);
 
     nd::ByteBuffer collected;
-    std::vector<uint8_t> piece(static_cast<size_t>(responseChunkSize));
+    // Not cleared first (1 MiB per request): only bytes read into it are handed on.
+    const auto pieceSize = static_cast<size_t>(responseChunkSize);
+    const auto piece = std::make_unique_for_overwrite<uint8_t[]>(pieceSize);
     while (request.IsOpen() && IsRunning())
     {
         size_t read = 0;
-        if (!request.Read(piece.data(), piece.size(), read))
+        if (!request.Read(piece.get(), pieceSize, read))
         {
             nd::ReportError("InternetReadFile Failed", request.LastError(), __FILE__, __LINE__);
             break;
@@ -346,7 +349,7 @@ void FileUpload::ReadAnswer()
             collected.Free();
             break;
         }
-        if (!collected.Append(piece.data(), read))
+        if (!collected.Append(piece.get(), read))
             throw std::bad_alloc();
         bytesReceived += read;
     }

@@ -16,4 +16,9 @@ std::optional<std::string> EnvironmentVariable(const std::string& name);
 
 uint32_t CurrentProcessId();
 
+// Hands back to the system the memory that the C allocator still holds of blocks already freed.
+// Its heap does not shrink by itself once it has held large blocks: the freed ones stay resident
+// as holes. Nothing else changes; any thread.
+void ReleaseFreedMemory();
+
 } // namespace Platform

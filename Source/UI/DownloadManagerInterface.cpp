@@ -153,6 +153,9 @@ void DownloadManagerInterface::LeaveSplash(bool described)
 {
     ScreenServices& host = Services();
     describing = false;
+    // The splash's decoded artwork is freed by now; what the allocator keeps of it would add to
+    // the larger window's frame buffers instead of giving them room.
+    host.ReleaseFreedMemory();
     host.SetOpacity(0.0f);
     if (described)
     {

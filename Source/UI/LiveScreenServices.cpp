@@ -7,6 +7,7 @@
 #include "Core/ErrorLog.h"
 #include "DownloadSystem/DownloadManager.h"
 #include "DownloadSystem/RemoteHosts.h"
+#include "Platform/ProcessInfo.h"
 #include "Platform/Shell.h"
 
 namespace nd
@@ -95,6 +96,11 @@ std::shared_ptr<Texture> LiveScreenServices::CreateTexture(const std::string& na
                                                            int32_t width, int32_t height)
 {
     return nd::CreateTexture(name, rgba, width, height);
+}
+
+void LiveScreenServices::ReleaseFreedMemory()
+{
+    Platform::ReleaseFreedMemory();
 }
 
 // [SECTION] Download front-end

@@ -28,6 +28,7 @@ public:
     ImFont* Font(int key) override;
     std::shared_ptr<Texture> CreateTexture(const std::string& name, const uint8_t* rgba, int32_t width,
                                            int32_t height) override;
+    void ReleaseFreedMemory() override;
 
     void BeginDescriptionRequest() override;
     std::optional<bool> DescriptionResult() override;

@@ -58,6 +58,9 @@ public:
     // Empty when no texture could be made.
     virtual std::shared_ptr<Texture> CreateTexture(const std::string& name, const uint8_t* rgba,
                                                    int32_t width, int32_t height) = 0;
+    // What the allocator keeps of freed blocks (decoded artwork, the atlas build) goes back to
+    // the system.
+    virtual void ReleaseFreedMemory() = 0;
 
     // [SECTION] Download front-end
     // The description request runs on a worker: Begin returns at once, the result is empty

@@ -3,9 +3,11 @@
 //   run PROGRAM_PATH           one whole engine run, headless
 //   crc-speed SIZE ROUNDS      CRC::Compute against zlib's crc32 on one buffer
 //   zlib-files PIECE FILE...   one pass of zlib's crc32 over files read in pieces
+//   thread-start COUNT         how long new threads wait before they run
 
 #include "CrcSpeed.h"
 #include "EngineRun.h"
+#include "ThreadStart.h"
 #include "ZlibFiles.h"
 
 #include <cstdio>
@@ -19,7 +21,7 @@ namespace
 int Usage()
 {
     std::fputs("usage: norvia_bench_driver describe PROGRAM_PATH | run PROGRAM_PATH |\n"
-               "       crc-speed BYTES ROUNDS | zlib-files PIECE_BYTES FILE...\n",
+               "       crc-speed BYTES ROUNDS | zlib-files PIECE_BYTES FILE... | thread-start COUNT\n",
                stderr);
     return 2;
 }
@@ -44,6 +46,8 @@ int main(int argc, char** argv)
     if (args.size() == 3 && args[0] == "crc-speed" && ParseCount(args[1], size) &&
         ParseCount(args[2], count) && size < (1ull << 31))
         return bench::MeasureCrcSpeed(static_cast<size_t>(size), static_cast<int>(count));
+    if (args.size() == 2 && args[0] == "thread-start" && ParseCount(args[1], count) && count < 100000)
+        return bench::MeasureThreadStart(static_cast<int>(count));
     if (args.size() >= 3 && args[0] == "zlib-files" && ParseCount(args[1], size))
         return bench::ZlibCrcOfFiles({args.begin() + 2, args.end()}, static_cast<size_t>(size));
     return Usage();

@@ -136,6 +136,30 @@ TEST(ByteBufferAppend, AppendingAnotherBufferAndItself)
     EXPECT_EQ(a.Size(), 8u);
 }
 
+// A buffer grown to its exact size on every append copies everything it holds each time: a
+// 16 MiB answer read in 1 KiB pieces would copy 128 GiB.
+TEST(ByteBufferAppend, ManySmallPiecesGrowTheBlockGeometrically)
+{
+    ByteBuffer buffer;
+    std::vector<uint8_t> piece(1024);
+    int growths = 0;
+    for (int i = 0; i < 4096; ++i)
+    {
+        piece.assign(piece.size(), static_cast<uint8_t>(i));
+        const uint64_t before = buffer.Capacity();
+        ASSERT_TRUE(buffer.Append(piece.data(), piece.size()));
+        growths += buffer.Capacity() != before;
+    }
+    EXPECT_LE(growths, 13);
+    ASSERT_EQ(buffer.Size(), 4096u * 1024u);
+    EXPECT_GE(buffer.Capacity(), buffer.Size());
+    EXPECT_EQ(buffer.Data()[4095 * 1024], static_cast<uint8_t>(4095));
+    ByteBuffer copy(buffer);
+    EXPECT_EQ(copy.Capacity(), copy.Size());
+    buffer.Resize(10);
+    EXPECT_EQ(buffer.Capacity(), 10u);
+}
+
 TEST(ByteBufferAssign, EmptySourceLeavesTargetUnchanged)
 {
     ByteBuffer target;

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <fstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "Platform/Clock.h"
@@ -158,4 +162,41 @@ TEST(PlatformFacts, ExecutableAndEnvironment)
     EXPECT_EQ(Platform::EnvironmentVariable("NORVIA_FILEIO_TEST_VARIABLE").value_or(""), "value");
     ::unsetenv("NORVIA_FILEIO_TEST_VARIABLE");
     EXPECT_FALSE(Platform::EnvironmentVariable("NORVIA_FILEIO_TEST_VARIABLE").has_value());
+}
+
+namespace
+{
+
+uint64_t ResidentKib()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stoull(line.substr(6));
+    return 0;
+}
+
+} // namespace
+
+// Freed blocks in the middle of the heap stay resident until they are handed back.
+TEST(PlatformFacts, ReleasedMemoryLeavesTheResidentSet)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer's allocator keeps freed blocks itself";
+#endif
+    constexpr size_t kBlock = 64 * 1024, kBlocks = 128; // each below the size the allocator maps apart
+    std::vector<void*> blocks;
+    for (size_t i = 0; i <= kBlocks; ++i)
+    {
+        blocks.push_back(std::malloc(kBlock));
+        for (size_t offset = 0; offset < kBlock; offset += 4096)
+            static_cast<volatile char*>(blocks.back())[offset] = 1;
+    }
+    // The last one stays: it keeps the others off the heap's top, which shrinks by itself.
+    for (size_t i = 0; i < kBlocks; ++i)
+        std::free(blocks[i]);
+    const uint64_t before = ResidentKib();
+    Platform::ReleaseFreedMemory();
+    EXPECT_GE(before - std::min(before, ResidentKib()), kBlock * kBlocks / 1024 / 2);
+    std::free(blocks.back());
 }

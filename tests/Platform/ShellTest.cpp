@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -29,11 +30,9 @@ protected:
         folder = pattern;
         fs::create_directories(folder / "bin");
         log = folder / "launches.txt";
-        std::ofstream(folder / "bin" / "xdg-open") << "#!/bin/sh\n{ printf 'cwd=%s\\n' \"$PWD\"; for a in "
-                                                      "\"$@\"; do printf 'arg=%s\\n' \"$a\"; done; "
-                                                      "printf 'end\\n'; } >> '"
-                                                   << log.string() << "'\n";
-        fs::permissions(folder / "bin" / "xdg-open", fs::perms::owner_all);
+        UseOpener("{ printf 'cwd=%s\\n' \"$PWD\"; for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done; "
+                  "printf 'end\\n'; } >> '" +
+                  log.string() + "'");
         oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
         setenv("PATH", ((folder / "bin").string() + ":" + oldPath).c_str(), 1);
     }
@@ -42,6 +41,12 @@ protected:
     {
         setenv("PATH", oldPath.c_str(), 1);
         fs::remove_all(folder);
+    }
+
+    void UseOpener(const std::string& script) const
+    {
+        std::ofstream(folder / "bin" / "xdg-open") << "#!/bin/sh\n" << script << "\n";
+        fs::permissions(folder / "bin" / "xdg-open", fs::perms::owner_all);
     }
 
     // The records of the first launch, once it has ended.
@@ -111,6 +116,41 @@ TEST_F(ShellTest, MissingWorkingFolderIsAFailure)
     EXPECT_NE(result.errorNumber, 0);
     std::this_thread::sleep_for(100ms);
     EXPECT_FALSE(fs::exists(log));
+}
+
+TEST_F(ShellTest, WaitedStartTellsTheOpenersEnd)
+{
+    struct Row
+    {
+        const char* script;
+        uint32_t waitMs;
+        bool started;
+        const char* failure;
+    };
+    const Row rows[] = {
+        {"exit 0", 20000, true, ""},
+        {"exit 3", 20000, false, "xdg-open exited with status 3"},
+        {"kill -TERM $$", 20000, false, "xdg-open was ended by signal 15"},
+        {"sleep 2", 200, true, ""}, // still running when the wait is over: it did start
+    };
+    for (const Row& row : rows)
+    {
+        UseOpener(row.script);
+        const ShellResult result = ShellExecute(ShellVerb::Open, "/tmp/x", {}, row.waitMs);
+        EXPECT_EQ(result.started, row.started) << row.script;
+        EXPECT_EQ(result.failure, row.failure) << row.script;
+    }
+}
+
+TEST_F(ShellTest, ClearedFlagEndsTheWaitForARunningOpener)
+{
+    // Its failure would come later than the caller wants to wait.
+    UseOpener("printf 'end\\n' >> '" + log.string() + "'; sleep 1; exit 3");
+    const std::atomic<bool> keepWaiting{false};
+    const ShellResult result = ShellExecute(ShellVerb::Open, "/tmp/x", {}, 60000, &keepWaiting);
+    EXPECT_TRUE(result.started);
+    EXPECT_TRUE(result.failure.empty());
+    EXPECT_FALSE(WaitForLaunch().empty());
 }
 
 } // namespace

@@ -71,6 +71,7 @@ public:
     void SetPosition(int32_t x, int32_t y) override { positions.emplace_back(x, y); }
     void Minimize() override { ++minimizes; }
     void HideWindow() override { calls.push_back("HideWindow"); }
+    void ReleaseFreedMemory() override {}
     bool CursorScreenPos(float& x, float& y) override
     {
         x = cursorX;

@@ -1,6 +1,7 @@
 #include "Platform/ProcessInfo.h"
 
 #include <cstdlib>
+#include <malloc.h>
 #include <unistd.h>
 #include <vector>
 
@@ -36,6 +37,11 @@ std::optional<std::string> EnvironmentVariable(const std::string& name)
 uint32_t CurrentProcessId()
 {
     return static_cast<uint32_t>(::getpid());
+}
+
+void ReleaseFreedMemory()
+{
+    ::malloc_trim(0);
 }
 
 } // namespace Platform

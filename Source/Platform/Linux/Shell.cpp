@@ -1,12 +1,16 @@
 #include "Platform/Shell.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <poll.h>
 #include <spawn.h>
 #include <string>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -18,6 +22,8 @@ namespace
 {
 
 constexpr const char* kOpener = "xdg-open";
+// How often a wait for the opener looks at the caller's flag.
+constexpr long long kExitWaitStepMs = 10;
 
 // The file browser shows folders: a file is shown through the folder that holds it.
 std::string FolderToExplore(const std::string& target)
@@ -54,12 +60,47 @@ private:
     bool valid = false;
 };
 
-// Waits up to waitMs for the child to end; true with its status once it has been reaped.
+// Owns the descriptor of one child process (pidfd_open) for the length of one wait.
+class ChildDescriptor
+{
+public:
+    // Through syscall: this C library's own declaration lacks C linkage for C++.
+    explicit ChildDescriptor(pid_t child) : descriptor(static_cast<int>(::syscall(SYS_pidfd_open, child, 0))) {}
+    ~ChildDescriptor()
+    {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
+    ChildDescriptor(const ChildDescriptor&) = delete;
+    ChildDescriptor& operator=(const ChildDescriptor&) = delete;
+
+    // Until the child ends or stepMs have passed. Without a descriptor (a kernel before 5.3
+    // or a sandbox that refuses it), the whole step.
+    void WaitStep(int stepMs) const
+    {
+        if (descriptor < 0)
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
+            return;
+        }
+        pollfd ended{descriptor, POLLIN, 0};
+        ::poll(&ended, 1, stepMs);
+    }
+
+private:
+    int descriptor;
+};
+
+// Waits up to waitMs for the child to end; true with its status once it has been reaped. The
+// descriptor becomes readable the moment the child ends, so the wait ends then instead of at
+// the next step (an opener takes a few milliseconds, and the setup's start waits for it).
 bool WaitForExit(pid_t child, uint32_t waitMs, const std::atomic<bool>* keepWaiting, int& status)
 {
     if (waitMs == 0)
         return false;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(waitMs);
+    const ChildDescriptor watched(child);
     for (;;)
     {
         const pid_t ended = waitpid(child, &status, WNOHANG);
@@ -67,9 +108,11 @@ bool WaitForExit(pid_t child, uint32_t waitMs, const std::atomic<bool>* keepWait
             return true;
         if (ended < 0 && errno != EINTR)
             return false;
-        if (std::chrono::steady_clock::now() >= end || (keepWaiting && !keepWaiting->load()))
+        const auto now = Clock::now();
+        if (now >= end || (keepWaiting && !keepWaiting->load()))
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const long long left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+        watched.WaitStep(static_cast<int>(std::clamp(left, 1LL, kExitWaitStepMs)));
     }
 }
 
