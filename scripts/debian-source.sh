@@ -21,8 +21,8 @@ workdir=$(mkdir -p "$1" && cd "$1" && pwd)
 shift
 
 wanted=()
-for spec in "$@"; do
-  [ -f "$workdir/${spec%%=*}-${spec#*=}/.unpacked" ] || wanted+=("$spec")
+for request in "$@"; do
+  [ -f "$workdir/${request%%=*}-${request#*=}/.unpacked" ] || wanted+=("$request")
 done
 [ ${#wanted[@]} -eq 0 ] && exit 0
 
@@ -99,9 +99,9 @@ apt-get -q update >"$apt_dir/update.log" 2>&1 || {
   fail "could not download ${wanted[*]} from Debian's source archive (log above)"
 }
 
-for spec in "${wanted[@]}"; do
-  package=${spec%%=*}
-  version=${spec#*=}
+for request in "${wanted[@]}"; do
+  package=${request%%=*}
+  version=${request#*=}
   # The file name carries the version without its epoch.
   dsc=$workdir/downloads/${package}_${version#*:}.dsc
   [ -f "$dsc" ] || fail "apt-get source left no $dsc"

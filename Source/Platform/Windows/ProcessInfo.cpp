@@ -1,5 +1,6 @@
 #include "Platform/ProcessInfo.h"
 
+#include <malloc.h>
 #include <windows.h>
 
 #include <vector>
@@ -48,6 +49,12 @@ std::optional<std::string> EnvironmentVariable(const std::string& name)
 uint32_t CurrentProcessId()
 {
     return ::GetCurrentProcessId();
+}
+
+void ReleaseFreedMemory()
+{
+    // The C run-time's heap keeps freed blocks committed until asked to give them back.
+    ::_heapmin();
 }
 
 } // namespace Platform
