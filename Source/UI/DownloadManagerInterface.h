@@ -122,7 +122,7 @@ private:
     // such a release never presses a button.
     bool DragInProgress() const { return moving || dragging; }
     void DrawBand();
-    bool DrawExitButton(float centreX, bool onLightBackground);
+    bool DrawExitButton(float centreX, float top, bool onLightBackground);
     std::shared_ptr<Texture> TextureFromImage(const std::string& name, const ByteBuffer& bytes);
     // clip, when given, cuts the glyphs at its edges (x, y: top-left; z, w: bottom-right).
     void DrawText(int fontKey, float pixelSize, float x, float y, unsigned int colour,

@@ -6,6 +6,7 @@
 #include "UI/ScreenServices.h"
 #include "UI/ScreenStyle.h"
 
+#include <algorithm>
 #include <imgui.h>
 
 namespace nd
@@ -18,6 +19,8 @@ constexpr float kMessageTop = 369.0f;
 constexpr float kExitWidth = 160.0f;
 constexpr float kExitHeight = 38.0f;
 constexpr float kExitTop = 500.0f;
+// Between the message and the button, and between the button and the window's lower edge.
+constexpr float kExitGap = 12.0f;
 
 } // namespace
 
@@ -33,7 +36,11 @@ bool DownloadManagerInterface::DrawDownloadErrorScreen()
     const Float2 s = MeasureText(ScreenStyle::kFont24, 20.0f, message, wrap);
     DrawText(ScreenStyle::kFont24, 20.0f, width * 0.75f - s.x * 0.5f, kMessageTop, ScreenStyle::Dark(),
              message, wrap);
-    return DrawExitButton(width * 0.75f, true);
+    // A long message (a setup that could not start names its path and why) would run under the
+    // button and be cut off there: the button moves down below it, as far as the window allows.
+    const float lowest = static_cast<float>(host.WindowHeight()) - kExitHeight - kExitGap;
+    const float top = std::max(kExitTop, std::min(kMessageTop + s.y + kExitGap, lowest));
+    return DrawExitButton(width * 0.75f, top, true);
 }
 
 bool DownloadManagerInterface::DrawSupportScreen()
@@ -50,15 +57,15 @@ bool DownloadManagerInterface::DrawSupportScreen()
     const Float2 s = MeasureText(ScreenStyle::kFont24, 20.0f, message, width);
     DrawText(ScreenStyle::kFont24, 20.0f, width * 0.5f - s.x * 0.5f, height * 0.5f - 1.0f,
              ScreenStyle::Dark(), message, width);
-    return DrawExitButton(width * 0.5f, false);
+    return DrawExitButton(width * 0.5f, kExitTop, false);
 }
 
 // White lines suit the grey support screen. The download-error screen's right half is the white
 // window background, where white lines would leave the only way out invisible, so there the
 // button takes the dark text colour with the same alpha rules.
-bool DownloadManagerInterface::DrawExitButton(float centreX, bool onLightBackground)
+bool DownloadManagerInterface::DrawExitButton(float centreX, float top, bool onLightBackground)
 {
-    const ImVec2 min(centreX - kExitWidth * 0.5f, kExitTop);
+    const ImVec2 min(centreX - kExitWidth * 0.5f, top);
     const ImVec2 max(min.x + kExitWidth, min.y + kExitHeight);
     const auto line = [onLightBackground](int alpha)
     { return onLightBackground ? ScreenStyle::Dark(alpha) : ScreenStyle::White(alpha); };

@@ -102,4 +102,32 @@ TEST(DownloadErrorScreen, ReleaseEndingADragOverExitDoesNotQuit)
     EXPECT_EQ(h.services->postLogs, 0);
 }
 
+TEST(DownloadErrorScreen, LongMessageMovesExitBelowItsLastLine)
+{
+    ScreenHarness h;
+    ShowDownloadError(h);
+    std::string message = "Failed to run setup";
+    for (int line = 0; line < 4; ++line)
+        message += " Z:/a/very/long/folder/of/the/release/Norvia_3_2_Home/Setup_Norvia_3_2_Home.exe";
+    h.services->lastUserMessage = message;
+    // Where the button is, by its hover fill.
+    float top = 0.0f;
+    for (float y = 500.0f; y < 640.0f && top == 0.0f; y += 2.0f)
+    {
+        h.Mouse(kDownloadErrorExit.x, y, false);
+        ASSERT_TRUE(h.Frame());
+        if (ScreenHarness::DrewColour(nd::ScreenStyle::Dark(40)))
+            top = y;
+    }
+    ASSERT_GT(top, 540.0f) << "the button stays where the message runs";
+    EXPECT_LE(top + 38.0f, 640.0f);
+    // Beside the button, at its height, no line of the message.
+    EXPECT_FALSE(ScreenHarness::DrewColour(nd::ScreenStyle::Dark(), ImVec2(600.0f, top - 2.0f),
+                                           ImVec2(818.0f, 640.0f)));
+    EXPECT_FALSE(ScreenHarness::DrewColour(nd::ScreenStyle::Dark(), ImVec2(982.0f, top - 2.0f),
+                                           ImVec2(1200.0f, 640.0f)));
+    EXPECT_FALSE(h.Click(kDownloadErrorExit.x, top + 19.0f));
+    EXPECT_EQ(h.services->postLogs, 1);
+}
+
 } // namespace
