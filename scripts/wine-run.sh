@@ -6,17 +6,25 @@
 # namespace (root, or a user allowed to unshare) and bind-mounts FILE over /etc/hosts in it, so
 # that test host names such as service.localhost resolve without touching the machine's own file.
 #
-# Usage: WINEPREFIX=PREFIX scripts/wine-run.sh [--hosts FILE] PROGRAM.exe [ARGUMENTS...]
+# With --file-size-limit KIB the program meets a full disk: its writes past KIB KiB of a file fail
+# (EFBIG) as they would on a disk without room.
+#
+# Usage: WINEPREFIX=PREFIX scripts/wine-run.sh [--hosts FILE] [--file-size-limit KIB] PROGRAM.exe [ARGUMENTS...]
 # Exits with the program's exit status.
 set -euo pipefail
 
+usage="usage: WINEPREFIX=PREFIX $0 [--hosts FILE] [--file-size-limit KIB] PROGRAM.exe [ARGUMENTS...]"
 hosts=""
-if [ "${1:-}" = "--hosts" ]; then
-  hosts="$2"
-  shift 2
-fi
+size_limit=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --hosts) hosts="${2:?$usage}"; shift 2 ;;
+    --file-size-limit) size_limit="${2:?$usage}"; shift 2 ;;
+    *) break ;;
+  esac
+done
 if [ $# -lt 1 ] || [ -z "${WINEPREFIX:-}" ]; then
-  echo "usage: WINEPREFIX=PREFIX $0 [--hosts FILE] PROGRAM.exe [ARGUMENTS...]" >&2
+  echo "$usage" >&2
   exit 2
 fi
 if ! command -v wine >/dev/null; then
@@ -29,6 +37,12 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # it, they serve the programs of the next half minute; running ones are kept.
 if wineserver -p30 </dev/null >/dev/null 2>&1; then
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+fi
+if [ -n "$size_limit" ]; then
+  # Only after the wine server runs, so that its own files (the prefix's registry) are not
+  # limited; the program writes its files itself. Ignored, the limit's signal becomes an error.
+  trap '' XFSZ
+  ulimit -f "$size_limit"
 fi
 
 if [ -z "$hosts" ]; then

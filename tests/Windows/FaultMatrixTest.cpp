@@ -7,6 +7,10 @@
 
 #include "support/TestConnection.h"
 
+#include <atomic>
+#include <functional>
+#include <memory>
+
 namespace wintest
 {
 namespace
@@ -93,6 +97,21 @@ const Check kAttemptsEnd = [](WineWorld& w)
     EXPECT_TRUE(w.SupportArticleOpened());
 };
 
+// The list route that runs action before the given read of the list (a pass reads it twice and
+// its verification twice more).
+void BeforeListRead(WineWorld& world, int readNumber, std::function<void(WineWorld&)> action)
+{
+    auto reads = std::make_shared<std::atomic<int>>(0);
+    const std::string text = enginetest::FileListText(world.files);
+    world.server.Route("GET", kListPath,
+                       [=, &world](const testsupport::RecordedRequest&)
+                       {
+                           if (reads->fetch_add(1) + 1 == readNumber)
+                               action(world);
+                           return Response::Ok(text);
+                       });
+}
+
 const std::vector<Scenario> kScenarios{
     // [SECTION] Transfers
     Scenario("ConnectionResetInTheMiddleOfAFile", End::SetupLaunched,
@@ -170,6 +189,43 @@ const std::vector<Scenario> kScenarios{
              [](WineWorld& w) { w.server.Route("POST", kServicePath, testsupport::Handler(Silence)); })
         .Then(All({RecordWith("Error on HttpSendRequest", Platform::HttpError::kTimeout),
                    [](WineWorld& w) { EXPECT_EQ(w.RequestsFor(kServicePath), 3u); }})),
+
+    // [SECTION] The disk under the program's folder
+    // Room for the setup but not for the data file: the first failed write ends its attempt.
+    Scenario("DiskFillsUpDuringADownload", End::ErrorNoSetup,
+             [](WineWorld& w)
+             {
+                 w.files[1].content = enginetest::Pattern(4 << 20, 12);
+                 w.ServeRelease();
+                 w.launcherOptions = {"--file-size-limit", "2048"};
+             })
+        .Records({"Couldn't write part file", kAttemptsMessage})
+        .Then(All({kAttemptsEnd,
+                   [](WineWorld& w) {
+                       EXPECT_EQ(RecordsStartingWith(w.lastRun, "Couldn't write part file"),
+                                 w.RequestsFor(kDataPath));
+                   }})),
+    Scenario("FileDeletedBeforeItsVerificationIsFetchedAgain", End::SetupLaunched,
+             [](WineWorld& w) {
+                 BeforeListRead(w, 3,
+                                [](WineWorld& world) { fs::remove(world.LocalPath("Setup_ABC-1a.bin")); });
+             })
+        .Then(
+            [](WineWorld& w)
+            {
+                EXPECT_EQ(w.RequestsFor(kDataPath), 2u);
+                EXPECT_EQ(w.RequestsFor("/rel/Files/Setup.exe"), 1u) << "the file left in place is kept";
+            }),
+    Scenario("FileChangedBeforeItsVerificationIsReplaced", End::SetupLaunched,
+             [](WineWorld& w)
+             {
+                 BeforeListRead(w, 3,
+                                [](WineWorld& world)
+                                { enginetest::WriteFileText(world.LocalPath("Setup_ABC.exe"), "tampered"); });
+             })
+        .Records({"CheckFileFromCRCInfo CRC is not correct: ",
+                  "The download contained errors, but they seem to be resolved. Starting setup"})
+        .Then([](WineWorld& w) { EXPECT_EQ(w.RequestsFor("/rel/Files/Setup.exe"), 2u); }),
 
     // [SECTION] Names that become request targets and Win32 paths
     Scenario("NameWithSpaceAndHash", End::SetupLaunched,

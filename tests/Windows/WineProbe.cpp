@@ -58,7 +58,8 @@ std::string WindowsPath(const fs::path& path)
     return "Z:" + fs::absolute(path).string();
 }
 
-ProbeResult RunProbe(const std::vector<std::string>& arguments, std::chrono::seconds limit)
+ProbeResult RunProbe(const std::vector<std::string>& arguments, std::chrono::seconds limit,
+                     const std::vector<std::string>& launcherOptions)
 {
     char pattern[] = "/tmp/norvia-probe-XXXXXX";
     const int descriptor = ::mkstemp(pattern);
@@ -66,8 +67,9 @@ ProbeResult RunProbe(const std::vector<std::string>& arguments, std::chrono::sec
         ::close(descriptor);
     const fs::path output = pattern;
 
-    std::vector<std::string> argv{NORVIA_WINE_LAUNCHER, "--hosts", (WineFolder() / "hosts").string(),
-                                  WindowsBuildFile("norvia_probe.exe").string()};
+    std::vector<std::string> argv{NORVIA_WINE_LAUNCHER, "--hosts", (WineFolder() / "hosts").string()};
+    argv.insert(argv.end(), launcherOptions.begin(), launcherOptions.end());
+    argv.push_back(WindowsBuildFile("norvia_probe.exe").string());
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     ProbeResult result;
     e2e::ChildProcess probe;

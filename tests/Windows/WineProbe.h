@@ -34,9 +34,11 @@ struct ProbeResult
     std::string output;    // everything it printed, for failure messages
 };
 
-// Runs norvia_probe with the arguments in this process's environment (NORVIA_*_HOST, PATH...).
+// Runs norvia_probe with the arguments in this process's environment (NORVIA_*_HOST, PATH...);
+// launcherOptions go to scripts/wine-run.sh (for example "--file-size-limit", "2048").
 ProbeResult RunProbe(const std::vector<std::string>& arguments,
-                     std::chrono::seconds limit = std::chrono::seconds(180));
+                     std::chrono::seconds limit = std::chrono::seconds(180),
+                     const std::vector<std::string>& launcherOptions = {});
 
 // The error-log records the probe reported.
 bool AnyRecordContains(const nlohmann::json& answer, const std::string& text);

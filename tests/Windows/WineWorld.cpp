@@ -88,7 +88,7 @@ ProbeResult WineWorld::RunProgram(std::chrono::seconds bound, const std::vector<
                                        "--timeouts=2000,3000,1500"};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     before = reliability::TreeSnapshot(sandbox.path);
-    ProbeResult result = RunProbe(arguments, bound + 60s);
+    ProbeResult result = RunProbe(arguments, bound + 60s, launcherOptions);
     lastRun = result.answer;
     return result;
 }

@@ -74,6 +74,7 @@ public:
     std::vector<std::unique_ptr<HttpsTestServer>> extraServers;
     std::vector<SetupFile> files;
     nlohmann::json lastRun; // the answer of the last RunProgram
+    std::vector<std::string> launcherOptions; // for the runs of RunProgram
 
 private:
     std::map<std::string, std::string> before;

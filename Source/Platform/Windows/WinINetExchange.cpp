@@ -197,6 +197,7 @@ bool WinINetExchange::ReadPiece(size_t size)
 {
     phase = kReceiving;
     piece.clear();
+    pieceHandedOut = 0;
     // Asking first returns as soon as anything arrived; a read of a larger piece would wait
     // until it is full.
     DWORD available = 0;

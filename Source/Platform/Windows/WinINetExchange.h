@@ -58,6 +58,7 @@ struct WinINetExchange
     bool lengthKnown = false;
     uint64_t contentLength = 0;
     std::vector<char> piece;
+    size_t pieceHandedOut = 0; // bytes of piece already given to the reader
     bool succeeded = false; // what the last call returned
 
     // What the calls send, kept here because a call the caller left still reads them.
