@@ -54,34 +54,14 @@ void CurlTransfer::Reset()
 
 bool CurlTransfer::Fail(int error)
 {
-    lastError = error;
-    if (!terminalError)
+    // Detaching an unfinished transfer closes its connection: nothing more moves.
+    if (!terminalError && attached && !done)
     {
-        terminalError = error;
-        // Detaching an unfinished transfer closes its connection: nothing more moves.
-        if (attached && !done)
-        {
-            curl_multi_remove_handle(Multi(), easy.get());
-            attached = false;
-            done = true;
-        }
+        curl_multi_remove_handle(Multi(), easy.get());
+        attached = false;
+        done = true;
     }
-    return false;
-}
-
-bool CurlTransfer::Usable()
-{
-    if (!open)
-    {
-        lastError = HttpError::kInternalError;
-        return false;
-    }
-    if (terminalError)
-    {
-        lastError = terminalError;
-        return false;
-    }
-    return true;
+    return TransferErrors::Fail(error);
 }
 
 int CurlTransfer::ErrorFromResult() const

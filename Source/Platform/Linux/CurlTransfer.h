@@ -11,6 +11,7 @@
 
 #include <curl/curl.h>
 
+#include "Platform/Common/TransferErrors.h"
 #include "Platform/HttpRequest.h"
 #include "Platform/Linux/CurlHandles.h"
 #include "Platform/Linux/CurlSharedSetup.h"
@@ -19,12 +20,11 @@ namespace Platform
 {
 
 // Everything one request changes; a fresh value is the state of a closed request.
-struct TransferState
+struct TransferState : TransferErrors
 {
     HttpTimeouts timeouts;
     const std::atomic<bool>* keepRunning = nullptr;
     bool secure = true;
-    bool open = false;
 
     // The response of the current hop; it becomes the final one unless curl follows it.
     std::string hopHeaders;
@@ -52,9 +52,7 @@ struct TransferState
     uint64_t activity = 0; // bumped whenever bytes move in either direction
     bool done = false;
     CURLcode result = CURLE_OK;
-    int ownFailure = 0;    // why this side aborted the transfer from a callback
-    int terminalError = 0; // once set, every further call fails with it
-    int lastError = 0;
+    int ownFailure = 0; // why this side aborted the transfer from a callback
 };
 
 class CurlTransfer : public TransferState
@@ -72,10 +70,8 @@ public:
     // Drops the transfer and its connection; the state becomes that of a closed request.
     void Reset();
 
-    // Records error as the call's failure and, the first time, as the request's end.
+    // TransferErrors::Fail, and the first failure also detaches an unfinished transfer.
     bool Fail(int error);
-    // False (with lastError) when no request is open or it already failed.
-    bool Usable();
 
     bool WaitForHeaders();
     // Streamed body: waits until curl asks for body bytes (the request went out).

@@ -38,29 +38,6 @@ void WinINetTransfer::Reset()
     static_cast<WinINetTransferState&>(*this) = WinINetTransferState{};
 }
 
-bool WinINetTransfer::Fail(int error)
-{
-    lastError = error;
-    if (!terminalError)
-        terminalError = error;
-    return false;
-}
-
-bool WinINetTransfer::Usable()
-{
-    if (!open)
-    {
-        lastError = HttpError::kInternalError;
-        return false;
-    }
-    if (terminalError)
-    {
-        lastError = terminalError;
-        return false;
-    }
-    return true;
-}
-
 bool WinINetTransfer::Prepare(const HttpRequestOptions& options, const std::atomic<bool>* running,
                               bool isStreamed)
 {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "Platform/Common/TransferErrors.h"
 #include "Platform/HttpRequest.h"
 #include "Platform/Windows/CallThread.h"
 #include "Platform/Windows/WinINetExchange.h"
@@ -19,7 +20,7 @@ namespace Platform
 {
 
 // Everything one request changes; a fresh value is the state of a closed request.
-struct WinINetTransferState
+struct WinINetTransferState : TransferErrors
 {
     HttpTimeouts timeouts;
     const std::atomic<bool>* keepRunning = nullptr;
@@ -32,7 +33,6 @@ struct WinINetTransferState
     bool streamed = false;
     int redirects = 0;
 
-    bool open = false;
     bool headersComplete = false;
     bool bodyComplete = false;
     uint64_t uploadTotal = 0;
@@ -41,8 +41,6 @@ struct WinINetTransferState
     uint32_t statusCode = 0;
     std::string statusText;
     std::string rawHeaders;
-    int terminalError = 0; // once set, every further call fails with it
-    int lastError = 0;
 };
 
 class WinINetTransfer : private WinINetTransferState
@@ -75,8 +73,6 @@ private:
     bool Call(const std::function<bool(WinINetExchange&)>& step);
     // After an answer: follows it when it is a redirect, else takes it as the response.
     bool TakeAnswer(bool bodyCanBeSentAgain);
-    bool Fail(int error);
-    bool Usable();
 
     // The call thread is declared after the exchange, so that it is gone (a left call keeps its
     // own reference) before the exchange is released.
