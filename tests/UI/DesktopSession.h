@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <utility>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -180,16 +181,19 @@ inline std::optional<WindowGeometry> Geometry(const std::string& id)
     return WindowGeometry{values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
 }
 
-// Polls until the window has the size, or the time-out; the last geometry seen.
+// Polls until the window has the size (and, given one, the place: the program resizes and moves
+// a window in two steps), or the time-out; the last geometry seen.
 inline std::optional<WindowGeometry> WaitForSize(const std::string& id, int width, int height,
-                                                 std::chrono::milliseconds timeout)
+                                                 std::chrono::milliseconds timeout,
+                                                 std::optional<std::pair<int, int>> place = std::nullopt)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::optional<WindowGeometry> seen;
     do
     {
         seen = Geometry(id);
-        if (seen && seen->width == width && seen->height == height)
+        if (seen && seen->width == width && seen->height == height &&
+            (!place || (seen->x == place->first && seen->y == place->second)))
             return seen;
         std::this_thread::sleep_for(100ms);
     } while (std::chrono::steady_clock::now() < deadline);

@@ -231,7 +231,7 @@ protected:
         const auto splash = window.empty() ? std::nullopt : WaitForSize(window, 340, 60, 10s);
         if (!splash || splash->width != 340)
             return {};
-        const auto geometry = WaitForSize(window, 1200, 640, 30s);
+        const auto geometry = WaitForSize(window, 1200, 640, 30s, std::pair(kWindowX, kWindowY));
         return geometry && geometry->width == 1200 && geometry->x == kWindowX ? window : std::string();
     }
 
@@ -286,7 +286,7 @@ TEST_F(ProgramRun, SplashProgressPauseAndExit)
     EXPECT_GT(splashShot.Colours(kSplashX, kSplashY, 340, 60), 8u) << "the logo is drawn";
 
     // The progress screen: 1200 x 640, centred.
-    const auto progress = WaitForSize(window, 1200, 640, 30s);
+    const auto progress = WaitForSize(window, 1200, 640, 30s, std::pair(kWindowX, kWindowY));
     ASSERT_TRUE(progress && progress->width == 1200) << Diagnostics();
     EXPECT_EQ(progress->height, 640);
     EXPECT_EQ(progress->x, kWindowX);
@@ -488,7 +488,7 @@ TEST_F(ProgramRun, FailingDescriptionShowsTheSupportScreenInViewerMode)
     StartProgram("Norvia_3_2_Viewer_Download");
     const std::string window = FindWindow(kViewerTitle, 20s);
     ASSERT_FALSE(window.empty()) << Diagnostics();
-    const auto geometry = WaitForSize(window, 1200, 640, 30s);
+    const auto geometry = WaitForSize(window, 1200, 640, 30s, std::pair(kWindowX, kWindowY));
     ASSERT_TRUE(geometry && geometry->width == 1200) << Diagnostics();
     EXPECT_EQ(geometry->x, kWindowX);
     EXPECT_EQ(geometry->y, kWindowY);
