@@ -14,6 +14,7 @@
 #   program   the real program under Xvfb (software drawing): its CPU time on the progress
 #             screen while the storage sends 2 MB/s, and its peak resident memory through a
 #             whole download of the large release.
+#   release   the size of the Windows artefact scripts/release.sh writes (dist/, at most 3 MiB).
 # Prints one "name value" line per figure at the end and writes them, with the machine, into
 # bench/results.txt. Not part of scripts/test.sh.
 #
@@ -26,7 +27,8 @@
 #   --big-size SIZE      the one setup file of the memory runs (default 1G; below 2G)
 #   --crc-size SIZE      buffer of the CRC comparison (default 64M)
 #   --ui-seconds N       length of each of the three CPU windows on the progress screen (default 10)
-#   --only LIST          only these parts, comma-separated: download, small, crc, memory, program
+#   --only LIST          only these parts, comma-separated: download, small, crc, memory, program,
+#                        release
 #   --keep               keep bench/work (the downloaded files) afterwards
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -46,7 +48,7 @@ to_bytes() {  # 1G, 512M, 64K or plain bytes
 }
 
 size=$(to_bytes 1G) files=8 small_size=$(to_bytes 8M) small_files=26 rounds=5 big_size=$(to_bytes 1G)
-crc_size=$(to_bytes 64M) ui_seconds=10 only="download,small,crc,memory,program" keep=""
+crc_size=$(to_bytes 64M) ui_seconds=10 only="download,small,crc,memory,program,release" keep=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --size) size=$(to_bytes "$2"); shift ;;
@@ -70,7 +72,7 @@ for number in "$files" "$small_files" "$rounds" "$ui_seconds"; do
   esac
 done
 for part in ${only//,/ }; do
-  case "$part" in download|small|crc|memory|program) ;; *) echo "run.sh: unknown part $part (see --help)" >&2; exit 2 ;; esac
+  case "$part" in download|small|crc|memory|program|release) ;; *) echo "run.sh: unknown part $part (see --help)" >&2; exit 2 ;; esac
 done
 wanted() { [[ ",$only," == *",$1,"* ]]; }
 file_size=$((size / files))
@@ -477,6 +479,12 @@ if wanted program; then
   detail "program: whole download of $((big_size >> 20)) MiB under Xvfb in $gui_seconds s, peak RSS $gui_peak_kib KiB; CPU on the progress screen at 2 MB/s, % of one core per ${ui_seconds} s window: ${ui_windows[*]}"
   figure ui_cpu_percent "$(median "${ui_windows[@]}")"
   figure gui_peak_rss_mib $(((gui_peak_kib + 1023) / 1024))
+fi
+if wanted release; then
+  mkdir -p "$work"
+  "$root/scripts/release.sh" >"$work/release.log" 2>&1 ||
+    { tail -n 20 "$work/release.log" >&2; echo "run.sh: scripts/release.sh failed" >&2; exit 1; }
+  figure exe_size_mib "$(stat -c %s "$root/dist/NorviaDownloadManager.exe" | awk '{ printf "%.2f", $1 / 1048576 }')"
 fi
 details="${details%$'\n'}" figures="${figures%$'\n'}"
 {
