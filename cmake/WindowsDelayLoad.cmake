@@ -1,14 +1,16 @@
-# System libraries that the Windows programs import but that are not among Windows' known DLLs.
-# The loader resolves such an import by searching the program's own folder first, before any code
-# of the program runs, so a DLL of that name left beside the program (a downloads folder) would be
-# loaded. Linked through delay-import libraries instead, they are loaded at their first call, when
-# WinMain's entry has already restricted the search to the system folder.
+# The Windows programs import only kernel32 and msvcrt at load time; every other system DLL is
+# delay-loaded: loaded at its first call, when WinMain's entry has already restricted the DLL
+# search to the system folder (Source/App/Windows/WinMain.cpp). A DLL resolved at load time is
+# looked for in the program's own folder first unless it is a known DLL, and so are the imports of
+# the DLLs loaded with it (wine's user32 imports version.dll, for one); a DLL of that name left
+# beside the program (a downloads folder) would be loaded before any code of the program runs.
 #
 #   norvia_delay_loaded(<target> <mingw import library> <DLL>)
 #
 # defines <target> as an imported interface target linking the delay-import library made from
 # mingw's import library (same exports) and mingw's delay-load helper. A target named like the
-# library ("wininet") takes the place of the plain library wherever the build links that name.
+# library ("wininet") takes the place of the plain library wherever the build links that name;
+# the libraries CMake adds to every link (CMAKE_<LANG>_STANDARD_LIBRARIES) are replaced below.
 
 set(_delay_folder ${CMAKE_BINARY_DIR}/delay-load)
 file(MAKE_DIRECTORY ${_delay_folder})
@@ -38,3 +40,19 @@ function(norvia_delay_loaded target library dll)
   add_library(${target} INTERFACE IMPORTED GLOBAL)
   set_target_properties(${target} PROPERTIES INTERFACE_LINK_LIBRARIES "${_delay};delayimp")
 endfunction()
+
+set(_delay_loaded)
+foreach(_pair user32=USER32.dll gdi32=GDI32.dll shell32=SHELL32.dll ole32=ole32.dll advapi32=ADVAPI32.dll
+              crypt32=CRYPT32.dll wininet=WININET.dll)
+  string(REPLACE "=" ";" _pair ${_pair})
+  list(GET _pair 0 _library)
+  list(GET _pair 1 _dll)
+  norvia_delay_loaded(${_library} ${_library} ${_dll})
+  list(APPEND _delay_loaded ${_delay_folder}/lib${_library}_delay.a)
+endforeach()
+# CMake's default for mingw names kernel32, user32, gdi32, winspool, shell32, ole32, oleaut32, uuid,
+# comdlg32 and advapi32 for every link; the program needs no more than these.
+list(JOIN _delay_loaded " " _delay_loaded)
+foreach(_language C CXX)
+  set(CMAKE_${_language}_STANDARD_LIBRARIES "-lkernel32 -luuid ${_delay_loaded} -ldelayimp")
+endforeach()

@@ -30,7 +30,7 @@ struct Outcome
 };
 
 // Runs a shell command line, standard error with the output.
-Outcome Run(const std::string& command)
+Outcome Shell(const std::string& command)
 {
     Outcome outcome{-1, {}};
     FILE* pipe = popen((command + " 2>&1").c_str(), "r");
@@ -51,7 +51,7 @@ std::string Quoted(const fs::path& path)
 
 std::string Resource(const std::string& type, const std::string& name)
 {
-    const Outcome read = Run("wrestool -x --raw --type=" + type + " --name=" + name + " " + Quoted(kRelease));
+    const Outcome read = Shell("wrestool -x --raw --type=" + type + " --name=" + name + " " + Quoted(kRelease));
     EXPECT_EQ(read.status, 0) << "wrestool (icoutils) failed: " << read.output;
     return read.output;
 }
@@ -141,7 +141,7 @@ TEST(ReleaseArtefact, VersionResourceNamesTheProductAndCountsTheCommits)
     VersionInfo info;
     ReadNode(Resource("16", "1"), 0, info);
 
-    const Outcome commits = Run("git -C " + Quoted(NORVIA_SOURCE_DIR) + " rev-list --count HEAD");
+    const Outcome commits = Shell("git -C " + Quoted(NORVIA_SOURCE_DIR) + " rev-list --count HEAD");
     ASSERT_EQ(commits.status, 0) << commits.output;
     const int count = std::stoi(commits.output);
     const std::string version = "9.5." + std::to_string(count) + ".0";
@@ -220,7 +220,7 @@ TEST(ReleaseArtefact, SignedWithSha256AndTimeStampedVerifiesAgainstItsAuthority)
                     {
                         std::ofstream(work / "request.tsq", std::ios::binary) << request.body;
                         const Outcome reply =
-                            Run("openssl ts -reply -config " + Quoted(work / "ts.cnf") + " -queryfile " +
+                            Shell("openssl ts -reply -config " + Quoted(work / "ts.cnf") + " -queryfile " +
                                 Quoted(work / "request.tsq") + " -signer " + Quoted(work / "tsa.pem") +
                                 " -inkey " + Quoted(work / "tsa-key.pem") + " -chain " +
                                 Quoted(work / "ca.pem") + " -out " + Quoted(work / "reply.tsr"));
@@ -236,7 +236,7 @@ TEST(ReleaseArtefact, SignedWithSha256AndTimeStampedVerifiesAgainstItsAuthority)
 
     const fs::path program = work / "program.exe";
     fs::copy_file(fs::path(NORVIA_WINDOWS_BUILD_DIR) / "norvia_launch_recorder.exe", program);
-    const Outcome sign = Run(Quoted(fs::path(NORVIA_SOURCE_DIR) / "scripts/sign-windows.sh") + " " +
+    const Outcome sign = Shell(Quoted(fs::path(NORVIA_SOURCE_DIR) / "scripts/sign-windows.sh") + " " +
                              Quoted(program) + " " + Quoted(work / "signer.pem") + " " +
                              Quoted(work / "signer-key.pem") + " --timestamp " + responder.Url("/"));
     ASSERT_EQ(sign.status, 0) << sign.output;
@@ -244,7 +244,7 @@ TEST(ReleaseArtefact, SignedWithSha256AndTimeStampedVerifiesAgainstItsAuthority)
 
     const std::string verify =
         "osslsigncode verify -in " + Quoted(program) + " -TSA-CAfile " + Quoted(work / "ca.pem");
-    const Outcome trusted = Run(verify + " -CAfile " + Quoted(work / "ca.pem"));
+    const Outcome trusted = Shell(verify + " -CAfile " + Quoted(work / "ca.pem"));
     EXPECT_EQ(trusted.status, 0) << trusted.output;
     EXPECT_NE(trusted.output.find("SHA256"), std::string::npos) << trusted.output;
     EXPECT_NE(trusted.output.find("Timestamp time:"), std::string::npos) << trusted.output;
@@ -252,5 +252,5 @@ TEST(ReleaseArtefact, SignedWithSha256AndTimeStampedVerifiesAgainstItsAuthority)
     // Another authority's view: the same signature is not accepted.
     pki::CertificateAuthority stranger("Someone Else");
     std::ofstream(work / "stranger.pem") << stranger.CertificatePem();
-    EXPECT_NE(Run(verify + " -CAfile " + Quoted(work / "stranger.pem")).status, 0);
+    EXPECT_NE(Shell(verify + " -CAfile " + Quoted(work / "stranger.pem")).status, 0);
 }
