@@ -31,4 +31,5 @@ signed="$program.signing"
 trap 'rm -f "$signed"' EXIT
 osslsigncode sign -certs "$cert" -key "$key" "${password[@]}" -h sha256 \
   -n "Norvia Download Manager" "${timestamp[@]}" -in "$program" -out "$signed" >/dev/null
+chmod --reference="$program" "$signed"
 mv -f "$signed" "$program"

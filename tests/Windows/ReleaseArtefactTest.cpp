@@ -51,7 +51,8 @@ std::string Quoted(const fs::path& path)
 
 std::string Resource(const std::string& type, const std::string& name)
 {
-    const Outcome read = Shell("wrestool -x --raw --type=" + type + " --name=" + name + " " + Quoted(kRelease));
+    const Outcome read =
+        Shell("wrestool -x --raw --type=" + type + " --name=" + name + " " + Quoted(kRelease));
     EXPECT_EQ(read.status, 0) << "wrestool (icoutils) failed: " << read.output;
     return read.output;
 }
@@ -63,57 +64,15 @@ uint16_t Word(const std::string& bytes, size_t at)
                                   : 0;
 }
 
-uint32_t Dword(const std::string& bytes, size_t at)
+// The version resource with each UTF-16 unit as one character: a string entry reads
+// "<type 1><name>\0[padding \0]<value>\0".
+std::string StringValue(const std::string& narrowed, const std::string& name)
 {
-    return Word(bytes, at) | static_cast<uint32_t>(Word(bytes, at + 2)) << 16;
-}
-
-// The string values of a version resource by name, and the fixed part's file version. Every node
-// is {length, value length, type, key (UTF-16, NUL), padding to 4, value, padding, children}.
-struct VersionInfo
-{
-    std::map<std::string, std::string> strings;
-    std::array<uint16_t, 4> fileVersion{};
-};
-
-std::string Utf16Text(const std::string& bytes, size_t& at)
-{
-    std::string text;
-    for (; at + 2 <= bytes.size(); at += 2)
-    {
-        const uint16_t unit = Word(bytes, at);
-        if (unit == 0)
-        {
-            at += 2;
-            break;
-        }
-        text += unit < 0x80 ? static_cast<char>(unit) : '?';
-    }
-    return text;
-}
-
-void ReadNode(const std::string& bytes, size_t start, VersionInfo& info)
-{
-    const size_t end = std::min<size_t>(start + Word(bytes, start), bytes.size());
-    const uint16_t valueLength = Word(bytes, start + 2), type = Word(bytes, start + 4);
-    size_t at = start + 6;
-    const std::string key = Utf16Text(bytes, at);
-    at = (at + 3) & ~size_t{3};
-    if (key == "VS_VERSION_INFO" && valueLength >= 52 && Dword(bytes, at) == 0xFEEF04BD)
-        info.fileVersion = {Word(bytes, at + 10), Word(bytes, at + 8), Word(bytes, at + 14),
-                            Word(bytes, at + 12)};
-    else if (type == 1 && valueLength > 0)
-    {
-        size_t valueAt = at;
-        info.strings[key] = Utf16Text(bytes, valueAt);
-    }
-    // The value's length counts bytes in binary nodes and UTF-16 units in text nodes.
-    at = (at + (type == 1 ? valueLength * 2 : valueLength) + 3) & ~size_t{3};
-    while (at + 6 <= end && Word(bytes, at) > 0)
-    {
-        ReadNode(bytes, at, info);
-        at = (at + Word(bytes, at) + 3) & ~size_t{3};
-    }
+    size_t at = narrowed.find('\x01' + name + '\0');
+    if (at == std::string::npos)
+        return {};
+    at = narrowed.find_first_not_of('\0', at + name.size() + 2);
+    return narrowed.substr(at, narrowed.find('\0', at) - at);
 }
 
 } // namespace
@@ -138,14 +97,15 @@ TEST(ReleaseArtefact, ManifestDeclaresRightsSystemsDpiAndLongPaths)
 TEST(ReleaseArtefact, VersionResourceNamesTheProductAndCountsTheCommits)
 {
     ASSERT_TRUE(fs::exists(kRelease)) << kRelease << " is missing: the Windows build was not made";
-    VersionInfo info;
-    ReadNode(Resource("16", "1"), 0, info);
-
+    const std::string resource = Resource("16", "1");
+    std::string narrowed;
+    for (size_t at = 0; at + 1 < resource.size(); at += 2)
+        narrowed += static_cast<char>(Word(resource, at));
     const Outcome commits = Shell("git -C " + Quoted(NORVIA_SOURCE_DIR) + " rev-list --count HEAD");
     ASSERT_EQ(commits.status, 0) << commits.output;
     const int count = std::stoi(commits.output);
     const std::string version = "9.5." + std::to_string(count) + ".0";
-    const std::map<std::string, std::string> expected = {
+    const std::vector<std::pair<std::string, std::string>> expected = {
         {"CompanyName", "Norvia"},
         {"ProductName", "Norvia Download Manager"},
         {"FileDescription", "Norvia Download Manager"},
@@ -156,9 +116,14 @@ TEST(ReleaseArtefact, VersionResourceNamesTheProductAndCountsTheCommits)
         {"ProductVersion", version},
     };
     for (const auto& [name, value] : expected)
-        EXPECT_EQ(info.strings[name], value)
-            << name << " (a build older than the last commit shows an older count)";
-    EXPECT_EQ(info.fileVersion, (std::array<uint16_t, 4>{9, 5, static_cast<uint16_t>(count), 0}));
+        EXPECT_EQ(StringValue(narrowed, name), value)
+            << name << " (a build before the last commit has an older count)";
+    // The fixed part (VS_FIXEDFILEINFO after its signature): file version 9.5, N.0.
+    const size_t fixed = resource.find("\xBD\x04\xEF\xFE");
+    ASSERT_NE(fixed, std::string::npos);
+    EXPECT_EQ((std::array<uint16_t, 4>{Word(resource, fixed + 10), Word(resource, fixed + 8),
+                                       Word(resource, fixed + 14), Word(resource, fixed + 12)}),
+              (std::array<uint16_t, 4>{9, 5, static_cast<uint16_t>(count), 0}));
 }
 
 TEST(ReleaseArtefact, IconHasEverySizeAndItsArrowShowsAtSixteenPixels)
@@ -221,9 +186,9 @@ TEST(ReleaseArtefact, SignedWithSha256AndTimeStampedVerifiesAgainstItsAuthority)
                         std::ofstream(work / "request.tsq", std::ios::binary) << request.body;
                         const Outcome reply =
                             Shell("openssl ts -reply -config " + Quoted(work / "ts.cnf") + " -queryfile " +
-                                Quoted(work / "request.tsq") + " -signer " + Quoted(work / "tsa.pem") +
-                                " -inkey " + Quoted(work / "tsa-key.pem") + " -chain " +
-                                Quoted(work / "ca.pem") + " -out " + Quoted(work / "reply.tsr"));
+                                  Quoted(work / "request.tsq") + " -signer " + Quoted(work / "tsa.pem") +
+                                  " -inkey " + Quoted(work / "tsa-key.pem") + " -chain " +
+                                  Quoted(work / "ca.pem") + " -out " + Quoted(work / "reply.tsr"));
                         if (reply.status != 0)
                             return testsupport::Response::Status(500, reply.output);
                         std::ifstream in(work / "reply.tsr", std::ios::binary);
@@ -237,8 +202,8 @@ TEST(ReleaseArtefact, SignedWithSha256AndTimeStampedVerifiesAgainstItsAuthority)
     const fs::path program = work / "program.exe";
     fs::copy_file(fs::path(NORVIA_WINDOWS_BUILD_DIR) / "norvia_launch_recorder.exe", program);
     const Outcome sign = Shell(Quoted(fs::path(NORVIA_SOURCE_DIR) / "scripts/sign-windows.sh") + " " +
-                             Quoted(program) + " " + Quoted(work / "signer.pem") + " " +
-                             Quoted(work / "signer-key.pem") + " --timestamp " + responder.Url("/"));
+                               Quoted(program) + " " + Quoted(work / "signer.pem") + " " +
+                               Quoted(work / "signer-key.pem") + " --timestamp " + responder.Url("/"));
     ASSERT_EQ(sign.status, 0) << sign.output;
     EXPECT_EQ(responder.Requests().size(), 1u) << "one time-stamp request";
 
