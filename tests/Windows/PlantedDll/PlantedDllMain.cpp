@@ -6,29 +6,17 @@
 
 #include <string>
 
-namespace
-{
-
-std::string Utf8(const wchar_t* text, DWORD length)
-{
-    std::string out(length * 3, '\0');
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(),
-                                   static_cast<int>(out.size()), nullptr, nullptr));
-    return out;
-}
-
-} // namespace
-
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
 {
-    if (reason != DLL_PROCESS_ATTACH)
-        return TRUE;
     wchar_t path[MAX_PATH], program[MAX_PATH];
     const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
     const DWORD programLength = GetModuleFileNameW(nullptr, program, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || programLength >= MAX_PATH)
+    if (reason != DLL_PROCESS_ATTACH || length == 0 || length >= MAX_PATH || programLength >= MAX_PATH)
         return TRUE;
-    const std::string line = Utf8(path, length) + " loaded by " + Utf8(program, programLength) + "\n";
+    const std::wstring line = std::wstring(path, length) + L" loaded by " + program + L"\n";
+    std::string utf8(line.size() * 3, '\0');
+    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), utf8.data(),
+                                    static_cast<int>(utf8.size()), nullptr, nullptr));
 
     std::wstring marker(path, length);
     marker.erase(marker.find_last_of(L"\\/") + 1);
@@ -38,7 +26,7 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
     if (file != INVALID_HANDLE_VALUE)
     {
         DWORD written = 0;
-        WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
         CloseHandle(file);
     }
     return TRUE;
