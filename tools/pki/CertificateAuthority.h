@@ -43,8 +43,9 @@ public:
     bool IsValid() const { return key && certificate; }
     std::string CertificatePem() const;
 
-    // Issues a certificate (a server's, unless the request says otherwise) with a fresh key. Fails (false) on an address that is not
-    // a dotted IPv4 or IPv6 text, on an empty name list or when OpenSSL refuses.
+    // Issues a certificate (a server's, unless the request says otherwise) with a fresh key. Fails
+    // (false) on an address that is not a dotted IPv4 or IPv6 text, on an empty name list or when
+    // OpenSSL refuses.
     bool Issue(const CertificateRequest& request, IssuedCertificate& issued) const;
 
     // Writes ca.pem, <serverName>.pem and <serverName>-key.pem (owner-only) into folder,
