@@ -115,16 +115,19 @@ protected:
                                   WineEnvironment(), (work / "program.out").string(), folder.string()));
     }
 
-    // The marker the started setup writes beside itself.
+    // The marker the started setup writes beside itself, once its last line is there (the file
+    // exists before its text: read at once, it was empty now and then).
     std::string WaitForSetupMarker()
     {
         const fs::path marker = folder / "setup-started.txt";
         const auto deadline = std::chrono::steady_clock::now() + 30s;
-        while (!fs::exists(marker) && std::chrono::steady_clock::now() < deadline)
+        std::string text;
+        while ((text = ReadText(marker)).find("command line: ") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
         {
             std::this_thread::sleep_for(100ms);
         }
-        return ReadText(marker);
+        return text;
     }
 
     // A wine file browser showing the folder itself (not a file in it), as "explore" starts one.
