@@ -363,22 +363,16 @@ void FileDownload::RunPartFileMode()
 
             // The writer took the CRC of every piece the file accepted in full, as it went.
             const uint32_t computed = writer.WrittenCrc();
-            bool checkStopped = false;
             if (writeFailed)
                 verified = false;
             else if (expectedCrc != 0)
-            {
-                // A stopped attempt is no download, and no failed check either.
-                checkStopped = !IsRunning();
-                verified = !checkStopped && computed == expectedCrc;
-            }
+                verified = computed == expectedCrc;
             else
                 verified = complete; // a body cut short is no download, even without a CRC
             if (tooLarge)
                 verified = false;
-            // A failed write has its record already, and a check cut short by a stop tells
-            // nothing: neither is an incorrect CRC.
-            if (!verified && !writeFailed && !checkStopped)
+            // A failed write has its record already: it is no incorrect CRC.
+            if (!verified && !writeFailed)
                 LogIncorrectCrc(computed, bytesReceived);
             CloseHandles();
         }

@@ -364,10 +364,10 @@ TEST_F(FileDownloadTest, ConnectionIsKeptOnlyAfterAnAnswerReadToItsEnd)
 // within the same attempt, but only once: a fresh connection that fails is a failed attempt.
 TEST_F(FileDownloadTest, KeptConnectionClosedByTheServerIsRetriedOnceWithinTheAttempt)
 {
+    Response dropped;
+    dropped.ending = Response::Ending::Drop;
     server.Route("GET", "/digits.txt",
-                 std::vector<Response>{Response::Ok("123456789"), Response{.ending = Response::Ending::Drop},
-                                       Response{.ending = Response::Ending::Drop},
-                                       Response::Ok("123456789")});
+                 std::vector<Response>{Response::Ok("123456789"), dropped, dropped, Response::Ok("123456789")});
     for (int run = 0; run < 2; ++run)
     {
         FileDownload download;
