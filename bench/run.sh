@@ -236,10 +236,10 @@ counted() { [ "$round" -gt 0 ]; }
 # <prefix>_engine_cpu and <prefix>_curl_cpu. With $5 = verify, each round also runs the engine on
 # the complete folder against zlib's crc32 over the same files (verify_engine, verify_zlib). With
 # $5 = fresh, each round also times curl making the engine's requests over a fresh connection
-# each, as the engine's design does (<prefix>_fresh): the file list five times (standing in for
+# each, for reference (<prefix>_fresh): the file list five times (standing in for
 # the description request and the four reads of the list) and every file, with "Connection:
 # close", so that the server closes every connection after its answer; curl resumes its TLS
-# session on each new one, as the engine does), and how long a new thread waits before it runs
+# session on each new one, as the engine does on a new connection), and how long a new thread waits before it runs
 # (<prefix>_thread_start, microseconds).
 download_pair() {  # prefix release files file_size [verify|fresh]
   local prefix="$1" release="$2" count="$3" each="$4" with_verify="" with_fresh=""
