@@ -366,8 +366,9 @@ TEST_F(FileDownloadTest, KeptConnectionClosedByTheServerIsRetriedOnceWithinTheAt
 {
     Response dropped;
     dropped.ending = Response::Ending::Drop;
-    server.Route("GET", "/digits.txt",
-                 std::vector<Response>{Response::Ok("123456789"), dropped, dropped, Response::Ok("123456789")});
+    server.Route(
+        "GET", "/digits.txt",
+        std::vector<Response>{Response::Ok("123456789"), dropped, dropped, Response::Ok("123456789")});
     for (int run = 0; run < 2; ++run)
     {
         FileDownload download;
