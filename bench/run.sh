@@ -15,18 +15,20 @@
 #             screen while the storage sends 2 MB/s, and its peak resident memory through a
 #             whole download of the large release.
 #   release   the size of the Windows artefact scripts/release.sh writes (dist/, at most 3 MiB).
-# Prints one "name value" line per figure at the end and writes them, with the machine, into
-# bench/results.txt. Not part of scripts/test.sh.
+# Prints one "name value" line per figure at the end, each ratio with its spread over the rounds
+# (the lowest and the highest round), and writes them, with the machine (the processor's model
+# name and features) and its load, into bench/results.txt. The 1-minute load average is printed
+# at the start: the figures need a quiet machine (below 0.5). Not part of scripts/test.sh.
 #
 # Usage: bench/run.sh [options]
 #   --size SIZE          release of the download pair (default 1G; K, M or G suffix)
 #   --files N            files in it, the setup included (default 8)
 #   --small-size SIZE    release of the small-files pair (default 8M)
 #   --small-files N      files in it, the setup included (default 26)
-#   --rounds N           rounds of each pair (default 5)
+#   --rounds N           rounds of each pair (default 5; fewer are not comparable to the targets)
 #   --big-size SIZE      the one setup file of the memory runs (default 1G; below 2G)
 #   --crc-size SIZE      buffer of the CRC comparison (default 64M)
-#   --ui-seconds N       length of each of the three CPU windows on the progress screen (default 10)
+#   --ui-seconds N       length of each of the five CPU windows on the progress screen (default 10)
 #   --only LIST          only these parts, comma-separated: download, small, crc, memory, program,
 #                        release
 #   --keep               keep bench/work (the downloaded files) afterwards
@@ -84,6 +86,9 @@ if [ "$file_size" -lt 1024 ] || [ "$file_size" -ge $((1 << 31)) ] || [ "$small_f
 fi
 
 say() { printf '== %s\n' "$*" >&2; }
+load_start="$(cut -d' ' -f1-3 /proc/loadavg)"
+say "Load average (1, 5, 15 min) at the start: $load_start (the figures need a 1-minute load below 0.5)"
+[ "$rounds" -ge 5 ] || say "Only $rounds rounds: medians of fewer than 5 rounds are not comparable to the targets"
 "$root/scripts/install-deps.sh"
 for tool in curl cmake /usr/bin/time Xvfb xdotool xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
@@ -176,6 +181,15 @@ timed() {
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# "lowest highest" of the values given.
+lowest_highest() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 { low = $1 } { high = $1 } END { print low, high }'; }
+# "lowest highest" of the rounds' own ratios: the arrays named $1 and $2 hold one value per round.
+round_ratios() {
+  local -n numerators="$1" denominators="$2"
+  local i ratios=()
+  for i in "${!numerators[@]}"; do ratios+=("$(ratio "${numerators[$i]}" "${denominators[$i]}")"); done
+  lowest_highest "${ratios[@]}"
+}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 mib_s() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.0f", b / 1048576 / s }'; }
 
@@ -224,10 +238,10 @@ counted() { [ "$round" -gt 0 ]; }
 # <prefix>_engine_cpu and <prefix>_curl_cpu. With $5 = verify, each round also runs the engine on
 # the complete folder against zlib's crc32 over the same files (verify_engine, verify_zlib). With
 # $5 = fresh, each round also times curl making the engine's requests over a fresh connection
-# each, as the engine's design does (<prefix>_fresh): the file list five times (standing in for
+# each, for reference (<prefix>_fresh): the file list five times (standing in for
 # the description request and the four reads of the list) and every file, with "Connection:
 # close", so that the server closes every connection after its answer; curl resumes its TLS
-# session on each new one, as the engine does), and how long a new thread waits before it runs
+# session on each new one, as the engine does on a new connection), and how long a new thread waits before it runs
 # (<prefix>_thread_start, microseconds).
 download_pair() {  # prefix release files file_size [verify|fresh]
   local prefix="$1" release="$2" count="$3" each="$4" with_verify="" with_fresh=""
@@ -391,11 +405,11 @@ if wanted program; then
 fi
 rm -rf "$work/services-big/storage"
 
-ui_windows=()
+ui_windows=() ui_window_count=5
 if wanted program; then
   # Long enough at 2 MB/s for the fade-in and three windows of --ui-seconds.
   rate=2000000
-  ui_release_size=$(((3 * ui_seconds + 20) * rate))
+  ui_release_size=$(((ui_window_count * ui_seconds + 20) * rate))
   start_services "$work/services-ui" Norvia_3_2_Home 3 $((ui_release_size / 4)) $((ui_release_size / 4)) "$rate"
   say "The program under Xvfb on its progress screen while the storage sends $rate bytes a second"
   place_program "$work/ui" Norvia_3_2_Home
@@ -423,7 +437,7 @@ if wanted program; then
   fi
   sleep 4  # the screen's fade-in
   ticks_per_second=$(getconf CLK_TCK)
-  for _ in 1 2 3; do
+  for _ in $(seq 1 "$ui_window_count"); do
     before=$(cpu_ticks "$gui_pid") start=$EPOCHREALTIME
     sleep "$ui_seconds"
     after=$(cpu_ticks "$gui_pid") end=$EPOCHREALTIME
@@ -440,44 +454,53 @@ load_after="$(cut -d' ' -f1-3 /proc/loadavg)"
 # --- figures ---------------------------------------------------------------------------------
 crc_value() { awk -v k="$1" '$1 == k { sub(/^[^ ]+ /, ""); print }' "$work/crc.log"; }
 figures="" details=""
-figure() { figures+="$1 $2"$'\n'; }
+# name value [lowest highest]: the spread over the rounds, where the figure has rounds.
+figure() {
+  local line="$1 $2"
+  [ $# -lt 4 ] || line+=" (rounds $3 to $4)"
+  figures+="$line"$'\n'
+}
 detail() { details+="$1"$'\n'; }
 
-cpu_flags="$(grep -m 1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -xE 'sse4_2|avx2|avx512f|pclmulqdq|vpclmulqdq' | tr '\n' ' ')"
+cpu_flags="$(grep -m 1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -xE 'sse4_2|avx|avx2|avx512f|avx512vl|pclmulqdq|vpclmulqdq|vaes|hypervisor' | tr '\n' ' ')"
+cpu_model="$(grep -m 1 '^model name' /proc/cpuinfo | sed 's/^[^:]*: *//')"
 detail "date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+detail "processor: ${cpu_model:-unknown} (family $(grep -m 1 '^cpu family' /proc/cpuinfo | sed 's/^[^:]*: *//'), model $(grep -m 1 '^model[[:space:]]*:' /proc/cpuinfo | sed 's/^[^:]*: *//'))"
 detail "machine: $(nproc) cores ($(grep -m 1 '^cpu MHz' /proc/cpuinfo | awk '{ printf "%.0f MHz", $4 }'), features ${cpu_flags% }), $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo) RAM, Linux $(uname -r), $(df --output=fstype "$bench" | tail -n 1) disk"
-detail "load (1, 5, 15 min): $load_before before, $load_after after"
+detail "load (1, 5, 15 min): $load_start at the start, $load_before before measuring (after the build), $load_after after"
 detail "tools: $(curl --version | head -n 1 | cut -d' ' -f1-2), zlib $("$driver" crc-speed 1024 1 | awk '$1 == "crc_zlib_version" { print $2 }')"
 if wanted download; then
   de=$(median "${download_engine[@]}") dc=$(median "${download_curl[@]}")
   detail "download: $files files of $((file_size >> 20)) MiB, $rounds rounds; engine $de s ($(mib_s "$size" "$de") MiB/s, CPU $(median "${download_engine_cpu[@]}") s), curl $dc s ($(mib_s "$size" "$dc") MiB/s, CPU $(median "${download_curl_cpu[@]}") s)"
   detail "verification: engine $(median "${verify_engine[@]}") s, zlib $(median "${verify_zlib[@]}") s"
   detail "every round (s): engine download ${download_engine[*]}; curl ${download_curl[*]}; engine CPU ${download_engine_cpu[*]}; curl CPU ${download_curl_cpu[*]}; engine verification ${verify_engine[*]}; zlib ${verify_zlib[*]}"
-  figure download_vs_curl "$(ratio "$de" "$dc")"
-  figure verify_vs_zlib "$(ratio "$(median "${verify_engine[@]}")" "$(median "${verify_zlib[@]}")")"
-  figure engine_cpu_vs_curl "$(ratio "$(median "${download_engine_cpu[@]}")" "$(median "${download_curl_cpu[@]}")")"
+  figure download_vs_curl "$(ratio "$de" "$dc")" $(round_ratios download_engine download_curl)
+  figure verify_vs_zlib "$(ratio "$(median "${verify_engine[@]}")" "$(median "${verify_zlib[@]}")")" $(round_ratios verify_engine verify_zlib)
+  figure engine_cpu_vs_curl "$(ratio "$(median "${download_engine_cpu[@]}")" "$(median "${download_curl_cpu[@]}")")" $(round_ratios download_engine_cpu download_curl_cpu)
 fi
 if wanted small; then
   sc=$(median "${small_curl[@]}") sf=$(median "${small_fresh[@]}")
   detail "small files: $small_files files of $((small_file_size >> 10)) KiB; engine $(median "${small_engine[@]}") s (CPU $(median "${small_engine_cpu[@]}") s), curl $sc s (CPU $(median "${small_curl_cpu[@]}") s), curl making the engine's $((small_files + 5)) requests on fresh connections $sf s (CPU $(median "${small_fresh_cpu[@]}") s, $(ratio "$sf" "$sc") x curl); a new thread waited $(median "${small_thread_start[@]}") us before it ran (median of the rounds' medians); every round (s): engine ${small_engine[*]}; curl ${small_curl[*]}; curl fresh ${small_fresh[*]}"
-  figure small_files_vs_curl "$(ratio "$(median "${small_engine[@]}")" "$sc")"
-  figure small_fresh_curl_vs_curl "$(ratio "$sf" "$sc")"
+  figure small_files_vs_curl "$(ratio "$(median "${small_engine[@]}")" "$sc")" $(round_ratios small_engine small_curl)
+  figure small_fresh_curl_vs_curl "$(ratio "$sf" "$sc")" $(round_ratios small_fresh small_curl)
 fi
 if wanted crc; then
   detail "CRC-32 in 256 KiB pieces of a $((crc_size >> 20)) MiB buffer: CRC::Compute ($(crc_value crc_method)) $(crc_value crc_compute_mib_s) MiB/s, 128-bit kernel $(crc_value crc_clmul128_mib_s) MiB/s, zlib $(crc_value crc_zlib_mib_s) MiB/s"
-  figure crc_vs_zlib "$(crc_value crc_vs_zlib)"
-  [ -z "$(crc_value crc_clmul128_vs_zlib)" ] || figure crc_clmul128_vs_zlib "$(crc_value crc_clmul128_vs_zlib)"
+  figure crc_vs_zlib "$(crc_value crc_vs_zlib)" $(crc_value crc_vs_zlib_rounds)
+  [ -z "$(crc_value crc_clmul128_vs_zlib)" ] ||
+    figure crc_clmul128_vs_zlib "$(crc_value crc_clmul128_vs_zlib)" $(crc_value crc_clmul128_vs_zlib_rounds)
 fi
 if wanted memory || wanted download || wanted small; then
   all_rss=("${engine_rss[@]}")
   detail "peak RSS per engine run (KiB): ${all_rss[*]}"
   [ -z "$big_download_seconds" ] || detail "large file ($((big_size >> 20)) MiB): download $big_download_seconds s, check $big_verify_seconds s"
   peak_kib=$(printf '%s\n' "${all_rss[@]}" | sort -n | tail -n 1)
-  figure peak_rss_mib $(((peak_kib + 1023) / 1024))
+  read -r lowest_kib _ < <(lowest_highest "${all_rss[@]}")
+  figure peak_rss_mib $(((peak_kib + 1023) / 1024)) $(((lowest_kib + 1023) / 1024)) $(((peak_kib + 1023) / 1024))
 fi
 if wanted program; then
   detail "program: whole download of $((big_size >> 20)) MiB under Xvfb in $gui_seconds s, peak RSS $gui_peak_kib KiB; CPU on the progress screen at 2 MB/s, % of one core per ${ui_seconds} s window: ${ui_windows[*]}"
-  figure ui_cpu_percent "$(median "${ui_windows[@]}")"
+  figure ui_cpu_percent "$(median "${ui_windows[@]}")" $(lowest_highest "${ui_windows[@]}")
   figure gui_peak_rss_mib $(((gui_peak_kib + 1023) / 1024))
 fi
 if wanted release; then

@@ -4,9 +4,7 @@
 #include "Core/ErrorLog.h"
 #include "Core/ScopedHandle.h"
 #include "Core/StringUtils.h"
-#include "DownloadSystem/FileSystem.h"
 #include "DownloadSystem/IDownloadListener.h"
-#include "DownloadSystem/LocalFiles.h"
 #include "DownloadSystem/PartFileWriter.h"
 #include "Platform/DebugOutput.h"
 #include "Platform/FileIo.h"
@@ -24,8 +22,6 @@ namespace
 
 using nd::StringUtils;
 
-// The CRC check reads the part file back in pieces of this size (as the local file checks do).
-constexpr size_t kCheckPieceSize = LocalFiles::kCrcPieceSize;
 constexpr uint32_t kPauseStepMs = 100;
 constexpr char kUserAgentHeader[] = "User-Agent: Norvia Download Manager / 9.5";
 
@@ -365,23 +361,18 @@ void FileDownload::RunPartFileMode()
             if (!lastReadOk && request.IsOpen())
                 nd::LogError("Error reading file, reconnecting.", request.LastError(), __FILE__, __LINE__);
 
-            uint32_t computed = 0;
-            bool checkStopped = false;
+            // The writer took the CRC of every piece the file accepted in full, as it went.
+            const uint32_t computed = writer.WrittenCrc();
             if (writeFailed)
                 verified = false;
             else if (expectedCrc != 0)
-            {
-                const PartFileCheck check = CheckPartFile(computed);
-                verified = check == PartFileCheck::Matches;
-                checkStopped = check == PartFileCheck::Stopped;
-            }
+                verified = computed == expectedCrc;
             else
                 verified = complete; // a body cut short is no download, even without a CRC
             if (tooLarge)
                 verified = false;
-            // A failed write has its record already, and a check cut short by a stop tells
-            // nothing: neither is an incorrect CRC.
-            if (!verified && !writeFailed && !checkStopped)
+            // A failed write has its record already: it is no incorrect CRC.
+            if (!verified && !writeFailed)
                 LogIncorrectCrc(computed, bytesReceived);
             CloseHandles();
         }
@@ -410,20 +401,6 @@ bool FileDownload::PrepareDestinationFolder()
         return false;
     }
     return true;
-}
-
-FileDownload::PartFileCheck FileDownload::CheckPartFile(uint32_t& computed)
-{
-    CRC check;
-    check.Init();
-    uint32_t value = 0;
-    const bool read = FileSystem::ReadFileInPieces(
-        destination, kCheckPieceSize,
-        [&](const uint8_t* bytes, size_t n) { value = check.Extend(value, bytes, n); }, RunningFlag());
-    computed = value;
-    if (!read)
-        return IsRunning() ? PartFileCheck::Differs : PartFileCheck::Stopped;
-    return value == expectedCrc ? PartFileCheck::Matches : PartFileCheck::Differs;
 }
 
 void FileDownload::LogIncorrectCrc(uint32_t computed, uint64_t byteCount)

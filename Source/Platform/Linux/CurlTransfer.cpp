@@ -39,11 +39,20 @@ CurlTransfer::~CurlTransfer()
     Reset();
 }
 
+void CurlTransfer::Detach()
+{
+    // A transfer that has not ended leaves its connection in an unknown state (an answer half
+    // read, a request half sent): it is closed, never handed to the next request.
+    if (!done)
+        curl_easy_setopt(easy.get(), CURLOPT_FORBID_REUSE, 1L);
+    curl_multi_remove_handle(Multi(), easy.get());
+    attached = false;
+}
+
 void CurlTransfer::Reset()
 {
-    // Removing the transfer closes its connection: none is ever kept for reuse.
     if (attached)
-        curl_multi_remove_handle(Multi(), easy.get());
+        Detach();
     attached = false;
     easy.reset();
     ReturnMultiHandle(std::move(pooledMulti));
@@ -57,8 +66,7 @@ bool CurlTransfer::Fail(int error)
     // Detaching an unfinished transfer closes its connection: nothing more moves.
     if (!terminalError && attached && !done)
     {
-        curl_multi_remove_handle(Multi(), easy.get());
-        attached = false;
+        Detach();
         done = true;
     }
     return TransferErrors::Fail(error);

@@ -99,7 +99,7 @@ bool CurlTransfer::Start(const HttpRequestOptions& options, const std::atomic<bo
     if (!isStreamed && bodyLength > 0 && !body)
         return Fail(HttpError::kInternalError);
     easy = CurlEasy::Create();
-    pooledMulti = TakeMultiHandle();
+    pooledMulti = TakeMultiHandle(options.host + ":" + std::to_string(options.defaultPort));
     if (!easy || !pooledMulti.multi)
         return Fail(HttpError::kInternalError);
     if (!Configure(options, body, bodyLength))
@@ -150,10 +150,13 @@ bool CurlTransfer::Configure(const HttpRequestOptions& options, const void* body
     set(CURLOPT_MAXREDIRS, kMaxRedirects);
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_NOSIGNAL, 1L);
-    // Every request opens a connection of its own and resolves the name again; what later
-    // connections may share is the TLS session and the trust store (CurlSharedSetup).
-    set(CURLOPT_FRESH_CONNECT, 1L);
-    set(CURLOPT_FORBID_REUSE, 1L);
+    // A connection whose answer was read to its end stays with the multi handle for the next
+    // request to the same host (CurlSharedSetup); one that broke is dropped (CurlTransfer).
+    // A kept connection the server closed just as the request went out is retried once by
+    // curl on a fresh one, which only works for a body curl can send again: a streamed body
+    // starts on a fresh connection. New connections resolve the name again.
+    set(CURLOPT_FRESH_CONNECT, streamed ? 1L : 0L);
+    set(CURLOPT_FORBID_REUSE, 0L);
     set(CURLOPT_DNS_CACHE_TIMEOUT, 0L);
     if (CURLSH* share = TlsSessionShare())
         set(CURLOPT_SHARE, share);
