@@ -50,13 +50,15 @@ bool WinINetTransfer::Prepare(const HttpRequestOptions& options, const std::atom
     agent = WideFromUtf8(options.agent);
     const std::string method = options.verb.empty() ? std::string("GET") : options.verb;
     if (!IsToken(method))
-        return Fail(HttpError::kInternalError);
+        return FailAt(HttpStep::kHttpOpenRequest, HttpError::kInternalError);
     verb = WideFromUtf8(method);
     headers = WideFromUtf8(options.headerBlock);
+    decodingHeaders =
+        decode && !options.decodingHeaderBlock.empty() ? WideFromUtf8(options.decodingHeaderBlock) : headers;
     int error = 0;
     const auto parsed = TargetFromOptions(options, error);
     if (!parsed)
-        return Fail(error);
+        return FailAt(HttpStep::kHttpOpenRequest, error);
     target = *parsed;
     thread = std::make_unique<CallThread>();
     return true;
@@ -71,18 +73,20 @@ bool WinINetTransfer::Call(const std::function<bool(WinINetExchange&)>& step)
                     [held] { return held->SilenceLimitMs(); });
     if (outcome != CallThread::Outcome::Returned)
     {
-        // The left call ends on its own; nothing of it is used again.
+        // The left call ends on its own, sooner where closing its request ends it; nothing of it
+        // is used again.
+        held->CloseRequestFromCaller();
         thread.reset();
         exchange.reset();
-        return Fail(outcome == CallThread::Outcome::Cancelled ? HttpError::kOperationCancelled
-                                                              : HttpError::kTimeout);
+        return FailAt(held->step, outcome == CallThread::Outcome::Cancelled ? HttpError::kOperationCancelled
+                                                                            : HttpError::kTimeout);
     }
     if (!held->succeeded)
-        return Fail(static_cast<int>(held->error));
+        return FailAt(held->step, static_cast<int>(held->error));
     return true;
 }
 
-bool WinINetTransfer::OpenAndSend(const std::function<bool(WinINetExchange&)>& send)
+bool WinINetTransfer::OpenAndSend(const std::function<bool(WinINetExchange&, const std::wstring&)>& send)
 {
     exchange = std::make_shared<WinINetExchange>();
     exchange->timeouts = timeouts;
@@ -91,7 +95,20 @@ bool WinINetTransfer::OpenAndSend(const std::function<bool(WinINetExchange&)>& s
     const std::wstring name = agent;
     const std::wstring method = verb;
     const bool decoding = decode;
-    return Call([=](WinINetExchange& on) { return on.Open(name, to, method, decoding) && send(on); });
+    const std::wstring plain = headers;
+    const std::wstring offering = decodingHeaders;
+    const std::shared_ptr<WinINetExchange> opened = exchange;
+    const bool sent = Call(
+        [=](WinINetExchange& on)
+        { return on.Open(name, to, method, decoding) && send(on, on.decodingAccepted ? offering : plain); });
+    // What the set-up reported stays readable after a failed send; a left call may still be
+    // writing it.
+    if (exchange)
+    {
+        optionFailures = opened->optionFailures;
+        decodingAccepted = opened->decodingAccepted;
+    }
+    return sent;
 }
 
 bool WinINetTransfer::TakeAnswer(bool bodyCanBeSentAgain)
@@ -103,12 +120,12 @@ bool WinINetTransfer::TakeAnswer(bool bodyCanBeSentAgain)
             (bodyCanBeSentAgain || (answer.status != 307 && answer.status != 308)))
         {
             if (redirects == kMaxRedirects)
-                return Fail(HttpError::kRedirectFailed);
+                return FailAt(HttpStep::kHttpSendRequest, HttpError::kRedirectFailed);
             const auto next = TargetFromLocation(target, answer.location);
             if (!next)
-                return Fail(HttpError::kRedirectFailed);
+                return FailAt(HttpStep::kHttpSendRequest, HttpError::kRedirectFailed);
             if (target.secure && !next->secure)
-                return Fail(HttpError::kHttpsToHttpRedirect);
+                return FailAt(HttpStep::kHttpSendRequest, HttpError::kHttpsToHttpRedirect);
             ++redirects;
             target = *next;
             // As browsers do: the answer to a POST is fetched with a GET, and 303 always means one.
@@ -117,8 +134,7 @@ bool WinINetTransfer::TakeAnswer(bool bodyCanBeSentAgain)
                 verb = L"GET";
                 body.clear();
             }
-            const std::wstring lines = headers;
-            if (!OpenAndSend([lines](WinINetExchange& on) { return on.Send(lines); }))
+            if (!OpenAndSend([](WinINetExchange& on, const std::wstring& lines) { return on.Send(lines); }))
                 return false;
             bodyCanBeSentAgain = true;
             continue;
@@ -137,10 +153,10 @@ bool WinINetTransfer::Send(const HttpRequestOptions& options, const void* data, 
     if (!Prepare(options, running, false))
         return false;
     if ((length > 0 && !data) || length > MAXDWORD)
-        return Fail(HttpError::kInternalError);
+        return FailAt(HttpStep::kHttpSendRequest, HttpError::kInternalError);
     body.assign(static_cast<const char*>(data ? data : ""), length);
-    const std::wstring lines = headers;
-    return OpenAndSend([lines](WinINetExchange& on) { return on.Send(lines); }) && TakeAnswer(true);
+    return OpenAndSend([](WinINetExchange& on, const std::wstring& lines) { return on.Send(lines); }) &&
+           TakeAnswer(true);
 }
 
 bool WinINetTransfer::Begin(const HttpRequestOptions& options, uint64_t totalLength,
@@ -149,11 +165,11 @@ bool WinINetTransfer::Begin(const HttpRequestOptions& options, uint64_t totalLen
     if (!Prepare(options, running, true))
         return false;
     if (totalLength > MAXDWORD)
-        return Fail(HttpError::kInternalError);
+        return FailAt(HttpStep::kHttpSendRequest, HttpError::kInternalError);
     uploadTotal = totalLength;
-    const std::wstring lines = headers;
     const auto total = static_cast<uint32_t>(totalLength);
-    return OpenAndSend([lines, total](WinINetExchange& on) { return on.SendStreamed(lines, total); });
+    return OpenAndSend([total](WinINetExchange& on, const std::wstring& lines)
+                       { return on.SendStreamed(lines, total); });
 }
 
 bool WinINetTransfer::Write(const void* data, size_t length, size_t& written)
