@@ -13,7 +13,9 @@
 #             one large setup file, downloaded and then checked;
 #   program   the real program under Xvfb (software drawing): its CPU time on the progress
 #             screen while the storage sends 2 MB/s, and its peak resident memory through a
-#             whole download of the large release.
+#             whole download of the large release;
+#   windows   the Windows engine under wine (the Windows build of the driver, as the program runs
+#             it) against the plainest WinINet download of the same file in the same prefix.
 # Prints one "name value" line per figure at the end and writes them, with the machine, into
 # bench/results.txt. Not part of scripts/test.sh.
 #
@@ -26,7 +28,9 @@
 #   --big-size SIZE      the one setup file of the memory runs (default 1G; below 2G)
 #   --crc-size SIZE      buffer of the CRC comparison (default 64M)
 #   --ui-seconds N       length of each of the three CPU windows on the progress screen (default 10)
-#   --only LIST          only these parts, comma-separated: download, small, crc, memory, program
+#   --windows-size SIZE  the one file of the Windows pair (default 192M)
+#   --only LIST          only these parts, comma-separated: download, small, crc, memory, program,
+#                        windows
 #   --keep               keep bench/work (the downloaded files) afterwards
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -46,7 +50,8 @@ to_bytes() {  # 1G, 512M, 64K or plain bytes
 }
 
 size=$(to_bytes 1G) files=8 small_size=$(to_bytes 8M) small_files=26 rounds=5 big_size=$(to_bytes 1G)
-crc_size=$(to_bytes 64M) ui_seconds=10 only="download,small,crc,memory,program" keep=""
+crc_size=$(to_bytes 64M) ui_seconds=10 only="download,small,crc,memory,program,windows" keep=""
+windows_size=$(to_bytes 192M)
 while [ $# -gt 0 ]; do
   case "$1" in
     --size) size=$(to_bytes "$2"); shift ;;
@@ -56,6 +61,7 @@ while [ $# -gt 0 ]; do
     --rounds) rounds="$2"; shift ;;
     --big-size) big_size=$(to_bytes "$2"); shift ;;
     --crc-size) crc_size=$(to_bytes "$2"); shift ;;
+    --windows-size) windows_size=$(to_bytes "$2"); shift ;;
     --ui-seconds) ui_seconds="$2"; shift ;;
     --only) only="$2"; shift ;;
     --keep) keep=1 ;;
@@ -139,7 +145,8 @@ start_services() {  # folder release data_files file_size setup_size [rate]
   rm -f "$dir/ready.env"
   mkdir -p "$dir"
   "$services" --dir "$dir" --ready-file "$dir/ready.env" --release "$2" --files "$3" --file-size "$4" \
-    --setup-size "$5" --rate "${6:-0}" --max-seconds 14400 >"$dir/services.out" 2>&1 &
+    --setup-size "$5" --rate "${6:-0}" --max-seconds 14400 ${services_extra[@]+"${services_extra[@]}"} \
+    >"$dir/services.out" 2>&1 &
   services_pid=$!
   for _ in $(seq 1 1200); do
     [ -f "$dir/ready.env" ] && break
@@ -433,6 +440,72 @@ if wanted program; then
   stop_services
   rm -rf "$work/ui" "$work/services-ui/storage"
 fi
+
+# --- the Windows engine under wine -----------------------------------------------------------
+# The Windows build of the driver runs the engine as the program does, against the plainest
+# WinINet download (bench/wininet) of the same file from the same services in the same prefix,
+# alternately, $rounds counted rounds after a warm-up. The release is one setup file of
+# $windows_size bytes: the project's demo setup with that many bytes appended (still a program
+# wine starts, so the run ends as the program's does). Each side's time is that file's transfer
+# from its first byte to its last written, timed in the process; fills windows_engine and
+# windows_wininet.
+windows_engine=() windows_wininet=()
+windows_download_vs_wininet() {
+  local windows_build="$build/windows" dir="$work/windows"
+  say "Building the Windows driver and the plain WinINet download into $windows_build"
+  { cmake --build "$build" -j2 --target norvia_windows-configure &&
+      cmake --build "$windows_build" -j2 --target norvia_bench_driver norvia_wininet_fetch norvia_demo_setup \
+        norvia_wine_trust; } >>"$work/build.log" 2>&1 ||
+    { tail -n 30 "$work/build.log" >&2; echo "run.sh: the Windows build failed" >&2; exit 1; }
+  rm -rf "$dir"
+  mkdir -p "$dir/engine" "$dir/wininet"
+  cp "$windows_build/Setup.exe" "$dir/Setup.exe"
+  head -c "$windows_size" /dev/urandom >>"$dir/Setup.exe"
+  local services_extra=(--setup-program "$dir/Setup.exe")
+  start_services "$dir/services" Norvia_3_4_Wine 0 1024 1024
+  local prefix="$dir/prefix"
+  say "Making the wine prefix $prefix, trusting the services' authority"
+  "$root/scripts/wine-prefix.sh" "$prefix" "$windows_build/norvia_wine_trust.exe" "$NORVIA_DEMO_CA_FILE" \
+    >"$dir/prefix.log" 2>&1 || { cat "$dir/prefix.log" >&2; echo "run.sh: the wine prefix failed" >&2; exit 1; }
+  echo "127.0.0.1 localhost $NORVIA_DEMO_HOST_NAMES" >"$dir/hosts"
+  local wine=(env WINEPREFIX="$prefix" NORVIA_SERVICE_HOST="$NORVIA_SERVICE_HOST"
+              NORVIA_CONTENT_HOST="$NORVIA_CONTENT_HOST" NORVIA_SUPPORT_HOST="$NORVIA_SUPPORT_HOST"
+              "$root/scripts/wine-run.sh" --hosts "$dir/hosts")
+  local program="$dir/engine/Norvia_3_4_Wine_Download.exe"
+  "${engine_env[@]}" "$driver" describe "$program" >"$dir/describe.log" 2>&1 ||
+    { cat "$dir/describe.log" >&2; echo "run.sh: the description request failed" >&2; exit 1; }
+  grep '^BENCH_STORAGE_' "$dir/describe.log" >"$dir/storage.env"
+  # shellcheck disable=SC1091
+  . "$dir/storage.env"
+  local url="${BENCH_STORAGE_PREFIX}Setup.exe${BENCH_STORAGE_QUERY}" who turn seconds
+  for round in $(seq 0 "$rounds"); do
+    if counted; then say "windows: round $round of $rounds"; else say "windows: warm-up round (not counted)"; fi
+    for turn in 0 1; do
+      who=$([ $(((turn + round) % 2)) -eq 0 ] && echo engine || echo wininet)
+      if [ "$who" = engine ]; then
+        rm -f "$dir/engine/"*
+        "${wine[@]}" "$windows_build/norvia_bench_driver.exe" run "Z:$program" >"$dir/engine-$round.log" 2>&1 ||
+          { tail -n 20 "$dir/engine-$round.log" >&2; echo "run.sh: the Windows engine run failed" >&2; exit 1; }
+        expect_release_in "$dir/engine"
+        seconds=$(tr -d '\r' <"$dir/engine-$round.log" | awk '$1 == "engine_transfer_s" { print $2 }')
+        counted && windows_engine+=("$seconds")
+      else
+        rm -f "$dir/wininet/"*
+        "${wine[@]}" "$windows_build/norvia_wininet_fetch.exe" "$url" "Z:$dir/wininet/$(local_name Setup.exe)" \
+          >"$dir/wininet-$round.log" 2>&1 ||
+          { tail -n 20 "$dir/wininet-$round.log" >&2; echo "run.sh: the WinINet download failed" >&2; exit 1; }
+        expect_release_in "$dir/wininet"
+        seconds=$(tr -d '\r' <"$dir/wininet-$round.log" | awk '$1 == "wininet_transfer_s" { print $2 }')
+        counted && windows_wininet+=("$seconds")
+      fi
+      [ -n "$seconds" ] && [ "$seconds" != 0.0000 ] || { echo "run.sh: no transfer time from the $who side" >&2; exit 1; }
+    done
+  done
+  WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+  stop_services
+  rm -rf "$dir"
+}
+wanted windows && windows_download_vs_wininet
 load_after="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # --- figures ---------------------------------------------------------------------------------
@@ -477,6 +550,12 @@ if wanted program; then
   detail "program: whole download of $((big_size >> 20)) MiB under Xvfb in $gui_seconds s, peak RSS $gui_peak_kib KiB; CPU on the progress screen at 2 MB/s, % of one core per ${ui_seconds} s window: ${ui_windows[*]}"
   figure ui_cpu_percent "$(median "${ui_windows[@]}")"
   figure gui_peak_rss_mib $(((gui_peak_kib + 1023) / 1024))
+fi
+if wanted windows; then
+  we=$(median "${windows_engine[@]}") ww=$(median "${windows_wininet[@]}")
+  spread=$(for i in "${!windows_engine[@]}"; do ratio "${windows_engine[$i]}" "${windows_wininet[$i]}"; echo; done | sort -g | sed -n '1p;$p' | tr '\n' ' ')
+  detail "windows under wine: one file of $((windows_size >> 20)) MiB, $rounds rounds; engine $we s ($(mib_s "$windows_size" "$we") MiB/s), plain WinINet $ww s ($(mib_s "$windows_size" "$ww") MiB/s); ratio of each round from ${spread% } (lowest, highest); every round (s): engine ${windows_engine[*]}; WinINet ${windows_wininet[*]}"
+  figure windows_download_vs_wininet "$(ratio "$we" "$ww")"
 fi
 details="${details%$'\n'}" figures="${figures%$'\n'}"
 {

@@ -134,6 +134,17 @@ CallThread::Outcome CallThread::Run(std::function<void()> call, const std::atomi
     }
 }
 
+bool CallThread::Start(std::function<void()> call)
+{
+    if (left || !EnsureThread())
+        return false;
+    std::lock_guard lock(shared->mutex);
+    shared->call = std::move(call);
+    shared->wake.notify_all();
+    left = true;
+    return true;
+}
+
 // Expects shared->mutex held. A call that has not begun is dropped; one that runs is left to end.
 CallThread::Outcome CallThread::Leave(Outcome outcome)
 {

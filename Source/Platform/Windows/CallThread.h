@@ -45,6 +45,11 @@ public:
     Outcome Run(std::function<void()> call, const std::atomic<bool>* keepRunning,
                 const std::atomic<uint64_t>& activity, const std::function<uint32_t()>& silenceLimitMs);
 
+    // Starts call on the thread without waiting for it, for a caller that watches the call's work
+    // itself (a body read ahead). The call is left at once, as after Cancelled; false without a
+    // thread.
+    bool Start(std::function<void()> call);
+
     // False after a call was left: the thread is no longer at this object's disposal.
     bool Usable() const { return !left; }
 

@@ -1,6 +1,8 @@
 #include "Platform/Windows/WinINetExchange.h"
 
+#include <chrono>
 #include <cwctype>
+#include <thread>
 
 #include "Platform/Windows/WideText.h"
 
@@ -16,6 +18,10 @@ namespace
 constexpr DWORD kRequestFlags =
     INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
 constexpr DWORD kHeaderBufferBytes = 524288;
+// The body is taken from WinINet while this much room is free; a fuller ring is looked at again
+// after the pause.
+constexpr size_t kReadAheadPiece = 64 * 1024;
+constexpr int kFullRingPauseMs = 1;
 
 // One header as text; empty when the answer has none.
 std::wstring QueryText(HINTERNET request, DWORD what)
@@ -253,30 +259,51 @@ bool WinINetExchange::QueryResponse()
     return true;
 }
 
-bool WinINetExchange::ReadPiece(size_t size)
+void WinINetExchange::ReadBodyAhead()
 {
     phase = kReceiving;
-    piece.clear();
-    pieceHandedOut = 0;
-    // Asking first returns as soon as anything arrived; a read of a larger piece would wait
-    // until it is full.
-    DWORD available = 0;
-    if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0))
-        return Failed();
-    if (RequestClosed())
-        return false;
-    if (available == 0)
-        return true;
-    piece.resize(available < size ? available : size);
-    DWORD read = 0;
-    if (!::InternetReadFile(request.get(), piece.data(), static_cast<DWORD>(piece.size()), &read))
+    try
     {
-        piece.clear();
-        return Failed();
+        while (!ahead.QuitAsked())
+        {
+            if (closedByCaller)
+                return ahead.Finish(HttpError::kOperationCancelled);
+            // A reader that does not read (paused) holds the server back through TCP: nothing
+            // is taken from WinINet until it made room.
+            if (ahead.Room() < kReadAheadPiece)
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(kFullRingPauseMs));
+                continue;
+            }
+            // Asking first returns as soon as anything arrived; a read of a larger piece would
+            // wait until it is full.
+            DWORD available = 0;
+            if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0))
+            {
+                Failed();
+                return ahead.Finish(static_cast<int>(error));
+            }
+            if (available == 0 || RequestClosed())
+                return ahead.Finish(closedByCaller ? HttpError::kOperationCancelled : 0);
+            size_t room = 0;
+            uint8_t* space = ahead.Space(room);
+            DWORD read = 0;
+            if (!::InternetReadFile(request.get(), space,
+                                    available < room ? available : static_cast<DWORD>(room), &read))
+            {
+                Failed();
+                return ahead.Finish(static_cast<int>(error));
+            }
+            if (read == 0)
+                return ahead.Finish(0);
+            ++activity;
+            ahead.Commit(read);
+        }
     }
-    piece.resize(read);
-    ++activity;
-    return true;
+    catch (...)
+    {
+        ahead.Finish(HttpError::kInternalError, std::current_exception());
+    }
 }
 
 } // namespace Platform

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Platform/HttpRequest.h"
+#include "Platform/Windows/ReadAhead.h"
 #include "Platform/Windows/Win32Owners.h"
 #include "Platform/Windows/WinINetTarget.h"
 
@@ -56,8 +57,9 @@ struct WinINetExchange
     bool SendStreamed(const std::wstring& headers, uint32_t totalLength);
     bool WritePiece(uint32_t& written);
     bool EndStreamed();
-    // Up to size bytes of the body into piece; an empty piece is the end of the body.
-    bool ReadPiece(size_t size);
+    // The whole body into ahead, as fast as it arrives and the reader makes room, until its end,
+    // a failure or the reader's Quit. Runs on the call thread for the rest of the exchange.
+    void ReadBodyAhead();
 
     // [SECTION] Results of the last call
 
@@ -72,9 +74,8 @@ struct WinINetExchange
     // Of Open: the options WinINet refused, and whether it agreed to decode the answer.
     std::vector<HttpOptionFailure> optionFailures;
     bool decodingAccepted = false;
-    std::vector<char> piece;
-    size_t pieceHandedOut = 0; // bytes of piece already given to the reader
-    bool succeeded = false;    // what the last call returned
+    ReadAhead ahead;        // the body, read ahead by ReadBodyAhead
+    bool succeeded = false; // what the last call returned
 
     // What the calls send, kept here because a call the caller left still reads them.
     std::string body;

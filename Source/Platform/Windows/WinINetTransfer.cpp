@@ -1,7 +1,9 @@
 #include "Platform/Windows/WinINetTransfer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "Platform/Windows/WideText.h"
 
@@ -12,7 +14,9 @@ namespace
 {
 
 constexpr int kMaxRedirects = 5;
-constexpr size_t kPieceAhead = 64 * 1024;
+// A reader that finds no bytes yields this many times before it sleeps a millisecond at a time:
+// under wine a yield costs no round trip to the wine server, a sleep does.
+constexpr int kYieldsBeforeSleeping = 50;
 
 bool IsToken(const std::string& verb)
 {
@@ -31,8 +35,19 @@ bool IsRedirect(uint32_t status)
 
 } // namespace
 
+void WinINetTransfer::StopReadingAhead()
+{
+    if (!exchange || !readingAhead)
+        return;
+    exchange->ahead.Quit();
+    // A call still waiting for the network is ended where closing its request ends it.
+    if (!exchange->ahead.Ended())
+        exchange->CloseRequestFromCaller();
+}
+
 void WinINetTransfer::Reset()
 {
+    StopReadingAhead();
     thread.reset();
     exchange.reset();
     static_cast<WinINetTransferState&>(*this) = WinINetTransferState{};
@@ -217,6 +232,44 @@ bool WinINetTransfer::End()
     return Call([](WinINetExchange& on) { return on.EndStreamed(); }) && TakeAnswer(false);
 }
 
+bool WinINetTransfer::WaitForBody()
+{
+    using Clock = std::chrono::steady_clock;
+    const WinINetExchange& on = *exchange;
+    uint64_t seen = on.activity.load();
+    auto silentSince = Clock::now();
+    for (int round = 0; !on.ahead.HasBytes() && !on.ahead.Ended(); ++round)
+    {
+        int error = 0;
+        if (keepRunning && !keepRunning->load())
+            error = HttpError::kOperationCancelled;
+        const auto now = Clock::now();
+        const uint64_t current = on.activity.load();
+        if (current != seen)
+        {
+            seen = current;
+            silentSince = now;
+        }
+        else if (now - silentSince >= std::chrono::milliseconds(on.SilenceLimitMs()))
+        {
+            error = HttpError::kTimeout;
+        }
+        if (error)
+        {
+            // The reading call ends on its own; nothing of it is used again.
+            StopReadingAhead();
+            thread.reset();
+            exchange.reset();
+            return Fail(error);
+        }
+        if (round < kYieldsBeforeSleeping)
+            std::this_thread::yield();
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 bool WinINetTransfer::Read(void* buffer, size_t size, size_t& read)
 {
     read = 0;
@@ -230,27 +283,40 @@ bool WinINetTransfer::Read(void* buffer, size_t size, size_t& read)
     }
     if (bodyComplete)
         return true;
-    // The reader asks for little (1 KiB) and every call goes through the call thread: a hand-over
-    // per piece held a transfer to about 2 MB/s under wine (14 MB/s this way). So a call takes what
-    // has arrived, up to kPieceAhead, and later reads are served from it.
-    if (exchange->pieceHandedOut == exchange->piece.size())
+    // The reader asks for little (1 KiB) and reports progress after each piece: a hand-over to the
+    // call thread per piece held a transfer under wine to a tenth of WinINet's own speed. So the
+    // call thread reads the whole body ahead, and a read only takes what is there.
+    if (!readingAhead)
     {
-        if (!Call([](WinINetExchange& on) { return on.ReadPiece(kPieceAhead); }))
-            return false;
-        if (exchange->piece.empty())
-        {
-            const bool noBody = verb == L"HEAD" || statusCode == 204 || statusCode == 304 || statusCode < 200;
-            if (exchange->lengthKnown && !noBody && bodyReceived < exchange->contentLength)
-                return Fail(HttpError::kConnectionAborted);
-            bodyComplete = true;
-            return true;
-        }
+        const std::shared_ptr<WinINetExchange> held = exchange;
+        if (!thread->Start([held] { held->ReadBodyAhead(); }))
+            return Fail(HttpError::kInternalError);
+        readingAhead = true;
     }
-    const std::vector<char>& piece = exchange->piece;
-    read = std::min(size, piece.size() - exchange->pieceHandedOut);
-    std::memcpy(buffer, piece.data() + exchange->pieceHandedOut, read);
-    exchange->pieceHandedOut += read;
-    bodyReceived += read;
+    ReadAhead& ahead = exchange->ahead;
+    read = ahead.Take(buffer, size);
+    if (read == 0)
+    {
+        if (!WaitForBody())
+            return false;
+        read = exchange->ahead.Take(buffer, size);
+    }
+    if (read > 0)
+    {
+        bodyReceived += read;
+        return true;
+    }
+    if (const std::exception_ptr thrown = exchange->ahead.Thrown())
+    {
+        readingAhead = false;
+        std::rethrow_exception(thrown);
+    }
+    if (exchange->ahead.EndError() != 0)
+        return Fail(exchange->ahead.EndError());
+    const bool noBody = verb == L"HEAD" || statusCode == 204 || statusCode == 304 || statusCode < 200;
+    if (exchange->lengthKnown && !noBody && bodyReceived < exchange->contentLength)
+        return Fail(HttpError::kConnectionAborted);
+    bodyComplete = true;
     return true;
 }
 

@@ -35,6 +35,7 @@ struct WinINetTransferState : TransferErrors
     int redirects = 0;
 
     bool headersComplete = false;
+    bool readingAhead = false; // the call thread reads the body into the exchange's ring
     bool bodyComplete = false;
     uint64_t uploadTotal = 0;
     uint64_t uploadTaken = 0;
@@ -78,6 +79,11 @@ private:
     bool Call(const std::function<bool(WinINetExchange&)>& step);
     // After an answer: follows it when it is a redirect, else takes it as the response.
     bool TakeAnswer(bool bodyCanBeSentAgain);
+    // Until body bytes or the body's end are there; false, with the request ended, on a stop or
+    // when the line stayed silent for the receive time-out.
+    bool WaitForBody();
+    // Ends the reading ahead of a request that is dropped or left.
+    void StopReadingAhead();
 
     // The call thread is declared after the exchange, so that it is gone (a left call keeps its
     // own reference) before the exchange is released.
