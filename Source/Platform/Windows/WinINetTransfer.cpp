@@ -14,9 +14,11 @@ namespace
 {
 
 constexpr int kMaxRedirects = 5;
-// A reader that finds no bytes yields this many times before it sleeps a millisecond at a time:
-// under wine a yield costs no round trip to the wine server, a sleep does.
-constexpr int kYieldsBeforeSleeping = 50;
+// A reader that finds no bytes yields a few times, then sleeps a millisecond at a time: spinning
+// would take the processor from the call thread and the server that fill the ring (which holds
+// far more than a millisecond of any line), and waiting on an event would cost a round trip to the
+// wine server per piece.
+constexpr int kYieldsBeforeSleeping = 2;
 
 bool IsToken(const std::string& verb)
 {
