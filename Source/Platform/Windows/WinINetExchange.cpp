@@ -1,5 +1,6 @@
 #include "Platform/Windows/WinINetExchange.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cwctype>
 #include <thread>
@@ -19,9 +20,10 @@ constexpr DWORD kRequestFlags =
     INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
 constexpr DWORD kHeaderBufferBytes = 524288;
 // The body is taken from WinINet while this much room is free; a fuller ring is looked at again
-// after the pause.
+// after a pause, which grows while the reader stays away (paused) and is short again once it reads.
 constexpr size_t kReadAheadPiece = 64 * 1024;
 constexpr int kFullRingPauseMs = 1;
+constexpr int kLongestFullRingPauseMs = 32;
 
 // One header as text; empty when the answer has none.
 std::wstring QueryText(HINTERNET request, DWORD what)
@@ -262,6 +264,7 @@ bool WinINetExchange::QueryResponse()
 void WinINetExchange::ReadBodyAhead()
 {
     phase = kReceiving;
+    int pauseMs = kFullRingPauseMs;
     try
     {
         while (!ahead.QuitAsked())
@@ -272,9 +275,11 @@ void WinINetExchange::ReadBodyAhead()
             // is taken from WinINet until it made room.
             if (ahead.Room() < kReadAheadPiece)
             {
-                std::this_thread::sleep_for(std::chrono::milliseconds(kFullRingPauseMs));
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+                pauseMs = std::min(2 * pauseMs, kLongestFullRingPauseMs);
                 continue;
             }
+            pauseMs = kFullRingPauseMs;
             // Asking first returns as soon as anything arrived; a read of a larger piece would
             // wait until it is full.
             DWORD available = 0;
