@@ -95,7 +95,7 @@ done
 
 # --- room on disk: the storage copy, the engine's copy and curl's copy, then the big release twice
 mkdir -p "$work"
-needed=$((3 * size + 3 * small_size + 2 * big_size + (256 << 20)))
+needed=$((3 * size + 3 * small_size + 2 * big_size + 4 * windows_size + (256 << 20)))
 available=$(df -B1 --output=avail "$work" | tail -n 1 | tr -d ' ')
 if [ "$available" -lt "$needed" ]; then
   echo "run.sh: $((needed >> 20)) MiB needed in $work, $((available >> 20)) MiB free" >&2
