@@ -14,6 +14,8 @@
 #   program   the real program under Xvfb (software drawing): its CPU time on the progress
 #             screen while the storage sends 2 MB/s, and its peak resident memory through a
 #             whole download of the large release.
+#   windows   the Windows engine under wine (the Windows build of the driver, as the program runs
+#             it) against the plainest WinINet download of the same file in the same prefix.
 #   release   the size of the Windows artefact scripts/release.sh writes (dist/, at most 3 MiB).
 # Prints one "name value" line per figure at the end, each ratio with its spread over the rounds
 # (the lowest and the highest round), and writes them, with the machine (the processor's model
@@ -29,8 +31,9 @@
 #   --big-size SIZE      the one setup file of the memory runs (default 1G; below 2G)
 #   --crc-size SIZE      buffer of the CRC comparison (default 64M)
 #   --ui-seconds N       length of each of the five CPU windows on the progress screen (default 10)
+#   --windows-size SIZE  the one file of the Windows pair (default 192M)
 #   --only LIST          only these parts, comma-separated: download, small, crc, memory, program,
-#                        release
+#                        windows, release
 #   --keep               keep bench/work (the downloaded files) afterwards
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -50,7 +53,8 @@ to_bytes() {  # 1G, 512M, 64K or plain bytes
 }
 
 size=$(to_bytes 1G) files=8 small_size=$(to_bytes 8M) small_files=26 rounds=5 big_size=$(to_bytes 1G)
-crc_size=$(to_bytes 64M) ui_seconds=10 only="download,small,crc,memory,program,release" keep=""
+crc_size=$(to_bytes 64M) ui_seconds=10 only="download,small,crc,memory,program,windows,release" keep=""
+windows_size=$(to_bytes 192M)
 while [ $# -gt 0 ]; do
   case "$1" in
     --size) size=$(to_bytes "$2"); shift ;;
@@ -60,6 +64,7 @@ while [ $# -gt 0 ]; do
     --rounds) rounds="$2"; shift ;;
     --big-size) big_size=$(to_bytes "$2"); shift ;;
     --crc-size) crc_size=$(to_bytes "$2"); shift ;;
+    --windows-size) windows_size=$(to_bytes "$2"); shift ;;
     --ui-seconds) ui_seconds="$2"; shift ;;
     --only) only="$2"; shift ;;
     --keep) keep=1 ;;
@@ -96,7 +101,7 @@ done
 
 # --- room on disk: the storage copy, the engine's copy and curl's copy, then the big release twice
 mkdir -p "$work"
-needed=$((3 * size + 3 * small_size + 2 * big_size + (256 << 20)))
+needed=$((3 * size + 3 * small_size + 2 * big_size + 4 * windows_size + (256 << 20)))
 available=$(df -B1 --output=avail "$work" | tail -n 1 | tr -d ' ')
 if [ "$available" -lt "$needed" ]; then
   echo "run.sh: $((needed >> 20)) MiB needed in $work, $((available >> 20)) MiB free" >&2
@@ -146,7 +151,8 @@ start_services() {  # folder release data_files file_size setup_size [rate]
   rm -f "$dir/ready.env"
   mkdir -p "$dir"
   "$services" --dir "$dir" --ready-file "$dir/ready.env" --release "$2" --files "$3" --file-size "$4" \
-    --setup-size "$5" --rate "${6:-0}" --max-seconds 14400 >"$dir/services.out" 2>&1 &
+    --setup-size "$5" --rate "${6:-0}" --max-seconds 14400 ${services_extra[@]+"${services_extra[@]}"} \
+    >"$dir/services.out" 2>&1 &
   services_pid=$!
   for _ in $(seq 1 1200); do
     [ -f "$dir/ready.env" ] && break
@@ -449,6 +455,11 @@ if wanted program; then
   stop_services
   rm -rf "$work/ui" "$work/services-ui/storage"
 fi
+
+# --- the Windows engine under wine (bench/windows-pair.sh) -----------------------------------
+# shellcheck source=bench/windows-pair.sh
+. "$bench/windows-pair.sh"
+wanted windows && windows_download_vs_wininet
 load_after="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # --- figures ---------------------------------------------------------------------------------
@@ -502,6 +513,11 @@ if wanted program; then
   detail "program: whole download of $((big_size >> 20)) MiB under Xvfb in $gui_seconds s, peak RSS $gui_peak_kib KiB; CPU on the progress screen at 2 MB/s, % of one core per ${ui_seconds} s window: ${ui_windows[*]}"
   figure ui_cpu_percent "$(median "${ui_windows[@]}")" $(lowest_highest "${ui_windows[@]}")
   figure gui_peak_rss_mib $(((gui_peak_kib + 1023) / 1024))
+fi
+if wanted windows; then
+  we=$(median "${windows_engine[@]}") ww=$(median "${windows_wininet[@]}")
+  detail "windows under wine: one file of $((windows_size >> 20)) MiB, $rounds rounds; engine $we s ($(mib_s "$windows_size" "$we") MiB/s), plain WinINet $ww s ($(mib_s "$windows_size" "$ww") MiB/s); every round (s): engine ${windows_engine[*]}; WinINet ${windows_wininet[*]}"
+  figure windows_download_vs_wininet "$(ratio "$we" "$ww")" $(round_ratios windows_engine windows_wininet)
 fi
 if wanted release; then
   mkdir -p "$work"

@@ -30,6 +30,13 @@ std::u16string Decimal(uint32_t value)
     return StringUtils::IntToWideString(static_cast<int32_t>(value), 10);
 }
 
+// A refused time-out leaves the system's own; the request goes on with it.
+void LogRefusedOptions(const Platform::HttpRequest& request)
+{
+    for (const Platform::HttpOptionFailure& refused : request.OptionFailures())
+        nd::LogError("Setting " + refused.option + " failed", refused.error, __FILE__, __LINE__);
+}
+
 } // namespace
 
 FileDownload::FileDownload()
@@ -147,10 +154,31 @@ bool FileDownload::OpenRequest()
     options.headerBlock = kUserAgentHeader;
     // The internet handle is named after the destination (empty in memory mode).
     options.agent = StringUtils::ToUtf8(destination);
-    if (!request.Send(options, nullptr, 0, RunningFlag()))
+    const bool sent = request.Send(options, nullptr, 0, RunningFlag());
+    LogRefusedOptions(request);
+    if (!sent)
     {
-        nd::LogError(u"Connection::HttpSendRequest failed for: " + host + u"/ " + path, request.LastError(),
-                     __FILE__, __LINE__);
+        // Each step of the set-up names itself, so that the log tells where the attempt ended.
+        std::u16string failure;
+        switch (request.FailedStep())
+        {
+        case Platform::HttpStep::kInternetOpen:
+            failure = u"InternetOpen failed";
+            break;
+        case Platform::HttpStep::kInternetConnect:
+            failure = u"Connection::OpenHttpConnection InternetConnect failed";
+            break;
+        case Platform::HttpStep::kHttpOpenRequest:
+            failure = u"Connection::HttpOpenRequest failed for: " + host + u"/ " + path;
+            break;
+        case Platform::HttpStep::kHttpQueryInfo:
+            failure = u"Connection::HttpQueryInfo failed for: " + destination;
+            break;
+        default:
+            failure = u"Connection::HttpSendRequest failed for: " + host + u"/ " + path;
+            break;
+        }
+        nd::LogError(failure, request.LastError(), __FILE__, __LINE__);
         CloseHandles();
         return false;
     }

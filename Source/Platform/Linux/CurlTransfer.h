@@ -73,6 +73,8 @@ public:
 
     // TransferErrors::Fail, and the first failure also detaches an unfinished transfer.
     bool Fail(int error);
+    // After a failed send: the step the failure belongs to, when none was named where it arose.
+    void NameFailedStep();
 
     bool WaitForHeaders();
     // Streamed body: waits until curl asks for body bytes (the request went out).

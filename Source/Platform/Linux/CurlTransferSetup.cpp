@@ -101,9 +101,12 @@ bool CurlTransfer::Start(const HttpRequestOptions& options, const std::atomic<bo
     easy = CurlEasy::Create();
     pooledMulti = TakeMultiHandle(options.host + ":" + std::to_string(options.defaultPort));
     if (!easy || !pooledMulti.multi)
-        return Fail(HttpError::kInternalError);
+        return FailAt(HttpStep::kInternetOpen, HttpError::kInternalError);
     if (!Configure(options, body, bodyLength))
+    {
+        failedStep = HttpStep::kHttpOpenRequest;
         return false;
+    }
     if (curl_multi_add_handle(Multi(), easy.get()) != CURLM_OK)
         return Fail(HttpError::kInternalError);
     attached = true;
@@ -122,13 +125,27 @@ bool CurlTransfer::Configure(const HttpRequestOptions& options, const void* body
 
     // The block goes out line by line in its order; curl's own Accept, Expect (and, where it
     // would add them, Accept-Encoding and Content-Type) are suppressed unless the block has them.
-    const std::vector<std::string> lines = SplitHeaderBlock(options.headerBlock);
+    CURL* handle = easy.get();
+    // Codings are offered only when curl will undo them.
+    if (options.decodeContent)
+    {
+        const char* name = "INTERNET_OPTION_HTTP_DECODING";
+        const CURLcode decoding = HttpOptionRefusedForTesting(name)
+                                      ? CURLE_UNKNOWN_OPTION
+                                      : curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+        decodingAccepted = decoding == CURLE_OK;
+        if (!decodingAccepted)
+            optionFailures.push_back({name, HttpErrorFromCurl(decoding, 0, 0)});
+    }
+    const std::vector<std::string> lines = SplitHeaderBlock(
+        decodingAccepted && !options.decodingHeaderBlock.empty() ? options.decodingHeaderBlock
+                                                                 : options.headerBlock);
     std::vector<std::string> listed = lines;
     if (!HasHeader(lines, "Accept"))
         listed.emplace_back("Accept:");
     if (!HasHeader(lines, "Expect"))
         listed.emplace_back("Expect:");
-    if (options.decodeContent && !HasHeader(lines, "Accept-Encoding"))
+    if (decodingAccepted && !HasHeader(lines, "Accept-Encoding"))
         listed.emplace_back("Accept-Encoding:");
     if (hasBody && !HasHeader(lines, "Content-Type"))
         listed.emplace_back("Content-Type:");
@@ -136,7 +153,6 @@ bool CurlTransfer::Configure(const HttpRequestOptions& options, const void* body
         if (!headerList.Append(line))
             return Fail(HttpError::kInternalError);
 
-    CURL* handle = easy.get();
     CURLcode code = CURLE_OK;
     auto set = [&](CURLoption option, auto value)
     {
@@ -179,9 +195,7 @@ bool CurlTransfer::Configure(const HttpRequestOptions& options, const void* body
     set(CURLOPT_NOPROGRESS, 0L);
     set(CURLOPT_XFERINFOFUNCTION, &CurlTransfer::OnProgress);
     set(CURLOPT_XFERINFODATA, static_cast<void*>(this));
-    if (options.decodeContent)
-        set(CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
-    set(CURLOPT_HTTP_CONTENT_DECODING, options.decodeContent ? 1L : 0L);
+    set(CURLOPT_HTTP_CONTENT_DECODING, decodingAccepted ? 1L : 0L);
 
     if (streamed)
     {
