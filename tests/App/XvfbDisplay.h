@@ -26,8 +26,9 @@ class XvfbDisplay
 
     static bool IsInstalled() { return !FindExecutable("Xvfb").empty(); }
 
-    // Starts a 1920 x 1080 x 24 screen and points DISPLAY at it. On failure error says why.
-    bool Start(std::string& error)
+    // Starts a screen (1920 x 1080 x 24 unless given) and points DISPLAY at it. On failure error says
+    // why.
+    bool Start(std::string& error, const std::string& screen = "1920x1080x24")
     {
         const std::string program = FindExecutable("Xvfb");
         if (program.empty())
@@ -51,8 +52,10 @@ class XvfbDisplay
             dup2(devNull, STDOUT_FILENO);
             dup2(devNull, STDERR_FILENO);
             const std::string fd = std::to_string(fds[1]);
-            execl(program.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
-                  "-nolisten", "tcp", static_cast<char*>(nullptr));
+            // No reset when the last client leaves: root window resources set by a test (Xft.dpi)
+            // stay for the program it starts next.
+            execl(program.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+                  "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
