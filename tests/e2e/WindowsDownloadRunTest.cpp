@@ -30,7 +30,7 @@ std::string WinePath(const fs::path& path)
 
 class DownloadRun : public e2e::ProgramRun
 {
-  protected:
+protected:
     // Missing wine, Xvfb or a Windows build is a failure here, never a skip.
     DownloadRun() : ProgramRun(false) {}
 
@@ -93,6 +93,16 @@ class DownloadRun : public e2e::ProgramRun
         hosts = work / "hosts";
         std::ofstream(hosts) << "127.0.0.1 localhost " << ready["NORVIA_DEMO_HOST_NAMES"] << "\n";
 
+        // The display scale the program finds (wine's system dpi); set by every run, so that no run
+        // inherits another's.
+        const auto wine = FindOnPath("wine");
+        ASSERT_TRUE(wine) << "wine is missing; scripts/install-deps.sh installs it";
+        e2e::ChildProcess scale;
+        ASSERT_TRUE(scale.Start({*wine, "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
+                                 "REG_DWORD", "/d", std::to_string(dpi), "/f"},
+                                WineEnvironment(), (work / "scale.out").string()));
+        ASSERT_EQ(scale.Wait(60s), 0) << ReadText(work / "scale.out");
+
         PlaceProgram(fileName, NORVIA_WINDOWS_PROGRAM_FILE);
         ASSERT_TRUE(program.Start({NORVIA_WINE_RUN_SCRIPT, "--hosts", hosts.string(), programFile.string()},
                                   WineEnvironment(), (work / "program.out").string(), folder.string()));
@@ -114,7 +124,32 @@ class DownloadRun : public e2e::ProgramRun
         return false;
     }
 
+    // The program's window as xdotool measures it ("WIDTHxHEIGHT+X+Y"), empty while there is none.
+    std::string WindowGeometry()
+    {
+        const auto xdotool = FindOnPath("xdotool");
+        if (!xdotool)
+            return {};
+        e2e::ChildProcess look;
+        auto environment = e2e::ChildProcess::CurrentEnvironment();
+        environment["DISPLAY"] = displayName;
+        const fs::path out = work / "geometry.out";
+        fs::remove(out); // the output is appended to
+        if (!look.Start({"/bin/sh", "-c",
+                         "xdotool search --name 'Norvia Download Manager' getwindowgeometry --shell %1 | "
+                         "tr '\\n' ' ' | sed -E 's/.*X=([0-9-]+) Y=([0-9-]+) WIDTH=([0-9]+) "
+                         "HEIGHT=([0-9]+).*/\\3x\\4+\\1+\\2/'"},
+                        environment, out.string()) ||
+            look.Wait(20s) != 0)
+            return {};
+        std::string text = ReadText(out);
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        return text;
+    }
+
     fs::path prefix, hosts;
+    int dpi = 96;
 };
 
 } // namespace
@@ -159,6 +194,16 @@ TEST_F(DownloadRun, ExitControlUploadsTheLog)
     EXPECT_EQ(CountRequests("LogErrorInfo stored"), 1u) << Diagnostics();
     EXPECT_NE(ReadText(work / "uploads" / "log-1.json").find("\"records\""), std::string::npos);
     EXPECT_TRUE(fs::exists(folder / "logfile.txt"));
+}
+
+TEST_F(DownloadRun, WindowAtTwoHundredPercentScalingIsTwiceTheDesignSize)
+{
+    dpi = 192;
+    screen = "2560x1600x24";
+    ASSERT_NO_FATAL_FAILURE(StartRun("Norvia_3_2_Home_Download.exe"));
+    std::string geometry;
+    EXPECT_TRUE(WaitUntil([&] { return (geometry = WindowGeometry()) == "2400x1280+80+160"; }, 120s))
+        << "window " << geometry << Diagnostics();
 }
 
 TEST_F(DownloadRun, SetupThatCannotStartShowsTheMessageThenExploresItsFolder)
