@@ -13,7 +13,8 @@
 #
 # Usage: scripts/demo.sh [options]
 #   --windows           the Windows program under wine (always under Xvfb)
-#   --scale S           display scale S (1.5, 2, ...): a 2560 x 1600 Xvfb screen whose Xft.dpi is
+#   --scale S           display scale S (1.5, 2, ...): a 2560 x 1600 Xvfb screen whose Xft.dpi (or,
+#                       with --windows, the wine prefix's LogPixels) is
 #                       96 x S (always under Xvfb); the last progress screenshot is also kept as
 #                       .demo/progress-Sx.png (a plain headless run keeps .demo/progress-1x.png)
 #   --headless          use Xvfb even when a display is available
@@ -51,7 +52,7 @@ awk -v s="$scale" 'BEGIN { exit !(s ~ /^[0-9]+(\.[0-9]+)?$/ && s >= 1 && s <= 2.
   { echo "demo.sh: --scale needs a number from 1 to 2.5" >&2; exit 2; }
 # The window's sizes in device pixels at the scale (the program rounds the same way).
 scaled() { awk -v n="$1" -v s="$scale" 'BEGIN { printf "%d", n * s + 0.5 }'; }
-splash_width=$(scaled 340) main_width=$(scaled 1200)
+splash_width=$(scaled 340) main_width=$(scaled 1200) dpi=$(scaled 96)
 if [ "$mode" = damaged ]; then
   # Seven passes of four attempts on the damaged file: keep them short.
   files=3 file_size=256K rate=0
@@ -167,7 +168,6 @@ else
   [ -n "$display" ] || { echo "demo.sh: no Xvfb display could be started" >&2; exit 1; }
   if [ "$scale" != 1 ]; then
     # What xrdb would load; the program reads it when it starts.
-    dpi=$(awk -v s="$scale" 'BEGIN { printf "%d", 96 * s + 0.5 }')
     xprop -display "$display" -root -format RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "$(printf 'Xft.dpi:\t%s\n' "$dpi")"
     say "Display scale $scale: Xft.dpi $dpi on a 2560 x 1600 screen"
   fi
@@ -210,6 +210,9 @@ if [ -n "$windows" ]; then
     echo "demo.sh: the wine prefix could not be made" >&2
     exit 1
   fi
+  # The Windows program takes its scale from the prefix's system dpi.
+  WINEPREFIX="$wine_prefix" WINEDEBUG=-all wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
+    /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
   echo "127.0.0.1 localhost $NORVIA_DEMO_HOST_NAMES" >"$run/hosts"
   program_env+=(WINEPREFIX="$wine_prefix")
   launch=("$root/scripts/wine-run.sh" --hosts "$run/hosts" "$folder/$program_name")
