@@ -87,45 +87,19 @@ TEST(ApplicationSettings, SetSizeKeepsTheRequestWhenTheDesktopIsUnknown)
 
 TEST(ApplicationScale, ContentScaleIsLoweredUntilTheLargestWindowFitsButNeverBelowOne)
 {
-    struct Row
-    {
-        float content;
-        int32_t desktopWidth, desktopHeight;
-        float expected;
-    };
-    const Row rows[] = {
-        {2.0f, 2560, 1600, 2.0f},        // fits as it is
-        {1.5f, 2560, 1600, 1.5f},        //
-        {2.0f, 1920, 1080, 1.6f},        // 1200 x 1.6 is the whole width
-        {2.0f, 2000, 960, 1.5f},         // the height decides
-        {2.0f, 1024, 768, 1.0f},         // not even 1 fits: the desktop clamp takes over
-        {0.75f, 1920, 1080, 1.0f},       // a low-density display keeps the design
-        {2.0f, 0, 0, 2.0f},              // desktop unknown
-        {std::nanf(""), 2560, 1600, 1.0f}, // nonsense from the platform
-        {0.0f, 2560, 1600, 1.0f},
-    };
-    for (const Row& row : rows)
-        EXPECT_FLOAT_EQ(Application::FitScale(row.content, row.desktopWidth, row.desktopHeight), row.expected)
-            << row.content << " on " << row.desktopWidth << " x " << row.desktopHeight;
-}
+    // content scale, desktop width and height, scale
+    const float rows[][4] = {{2, 2560, 1600, 2},   {1.5f, 2560, 1600, 1.5f}, {2, 1920, 1080, 1.6f},
+                             {2, 2000, 960, 1.5f}, {2, 1024, 768, 1},        {0.75f, 1920, 1080, 1},
+                             {2, 0, 0, 2},         {NAN, 2560, 1600, 1},     {0, 2560, 1600, 1}};
+    for (const auto& row : rows)
+        EXPECT_FLOAT_EQ(Application::FitScale(row[0], int32_t(row[1]), int32_t(row[2])), row[3])
+            << row[0] << " " << row[1];
 
-TEST(ApplicationScale, SizesStayInDesignPixelsAndTheClampUsesTheScaledDesktop)
-{
+    // Sizes stay in design pixels; the clamp takes the desktop in design pixels too.
     Application app(Desktop(2560, 1600), [] { return 2.0f; });
-    app.SetSize(1200, 640);
-    EXPECT_FLOAT_EQ(app.GetScale(), 2.0f);
-    EXPECT_EQ(app.GetWidth(), 1200);
-    EXPECT_EQ(app.GetHeight(), 640);
-    EXPECT_EQ(app.ToDevice(app.GetWidth()), 2400);
-    // 2560 device pixels are 1280 design pixels.
-    app.SetSize(5000, 700);
+    app.SetSize(5000, 641);
     EXPECT_EQ(app.GetWidth(), 1280);
-    EXPECT_EQ(app.GetHeight(), 700);
-
-    Application fractional(Desktop(2560, 1600), [] { return 1.25f; });
-    fractional.SetSize(341, 61);
-    EXPECT_EQ(fractional.ToDevice(fractional.GetWidth()), 426); // 426.25
-    EXPECT_EQ(fractional.ToDevice(fractional.GetHeight()), 76); // 76.25
+    EXPECT_EQ(app.ToDevice(app.GetHeight()), 1282);
 }
 
 TEST(ApplicationSettings, SetNamePrefixesAndIgnoresEmptyNames)
@@ -227,37 +201,23 @@ TEST(ApplicationWindow, ContentScaleReportedByGlfwResizesTheWindowAndRebuildsThe
     ASSERT_NE(changed, nullptr);
     auto ui = CoreUI::Instance();
     app.SetSize(400, 200);
-    ui->NewFrame();
-    ui->Render();
     const std::shared_ptr<Texture> atlasAtOne = ui->GetFontTexture();
-    ASSERT_TRUE(atlasAtOne && atlasAtOne->IsLoaded());
-
-    // The test screen is 1920 x 1080: 2 is lowered to 1.6, at which 1200 x 640 just fits.
-    changed(window, 2.0f, 2.0f);
-    EXPECT_FLOAT_EQ(app.GetScale(), 1.6f);
-    EXPECT_EQ(app.GetWidth(), 400);
     int width = 0, height = 0;
-    glfwGetWindowSize(window, &width, &height);
-    EXPECT_EQ(width, 640);
-    EXPECT_EQ(height, 320);
-    ui->NewFrame();
-    const ImGuiIO& io = ImGui::GetIO();
-    EXPECT_FLOAT_EQ(io.DisplaySize.x, 400.0f);
-    EXPECT_FLOAT_EQ(io.DisplayFramebufferScale.x, 1.6f);
-    EXPECT_FLOAT_EQ(ui->GetFont(kDefaultFontKey)->FontSize, 16.0f * 1.6f) << "glyphs built for the device";
-    EXPECT_FLOAT_EQ(ImGui::GetFontSize(), 16.0f) << "and shown at the design size";
-    EXPECT_NE(ui->GetFontTexture(), atlasAtOne);
-    EXPECT_GT(ui->GetFontTexture()->GetWidth() * ui->GetFontTexture()->GetHeight(),
-              atlasAtOne->GetWidth() * atlasAtOne->GetHeight());
-    EXPECT_FALSE(atlasAtOne->IsLoaded()) << "the replaced atlas is freed";
-    ui->Render();
-
-    changed(window, 1.0f, 1.0f);
-    glfwGetWindowSize(window, &width, &height);
-    EXPECT_EQ(width, 400);
-    ui->NewFrame();
-    EXPECT_FLOAT_EQ(ui->GetFont(kDefaultFontKey)->FontSize, 16.0f);
-    ui->Render();
+    // On the 1920 x 1080 test screen 2 is lowered to 1.6, where 1200 x 640 just fits.
+    for (const float scale : {1.6f, 1.0f})
+    {
+        changed(window, scale == 1.0f ? 1.0f : 2.0f, 2.0f);
+        glfwGetWindowSize(window, &width, &height);
+        EXPECT_EQ(width, 400 * scale);
+        EXPECT_EQ(height, 200 * scale);
+        ui->NewFrame();
+        EXPECT_FLOAT_EQ(ImGui::GetIO().DisplaySize.x, 400.0f);
+        EXPECT_FLOAT_EQ(ui->GetFont(kDefaultFontKey)->FontSize, 16.0f * scale)
+            << "glyphs made for the device";
+        EXPECT_FLOAT_EQ(ImGui::GetFontSize(), 16.0f) << "and shown at the design size";
+        EXPECT_FALSE(atlasAtOne->IsLoaded()) << "the replaced atlas is freed";
+        ui->Render();
+    }
 }
 
 // Counts how often the renderer reached a marker that OnFrame put into the frame's draw list.

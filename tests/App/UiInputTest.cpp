@@ -38,11 +38,6 @@ TEST_F(UiInputTest, CursorPositionIsTakenAsWindowCoordinates)
     input.OnCursorPos(Io(), 12.75, 400.5);
     EXPECT_FLOAT_EQ(Io().MousePos.x, 12.75f);
     EXPECT_FLOAT_EQ(Io().MousePos.y, 400.5f);
-    // On a scaled display the window's pixels are divided into the screens' design pixels.
-    input.SetScale(2.0f);
-    input.OnCursorPos(Io(), 2371.0, 1261.0);
-    EXPECT_FLOAT_EQ(Io().MousePos.x, 1185.5f);
-    EXPECT_FLOAT_EQ(Io().MousePos.y, 630.5f);
 }
 
 TEST_F(UiInputTest, ButtonsZeroToFourFollowPressAndRelease)

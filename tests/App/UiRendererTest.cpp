@@ -170,27 +170,6 @@ TEST_F(UiRendererTest, ClipRectangleIsScissoredTopDown)
     EXPECT_EQ(PixelAt(100, 100), kWhite);
 }
 
-TEST_F(UiRendererTest, AtScaleTwoShapesAndClipRectanglesLandOnDevicePixels)
-{
-    auto ui = CoreUI::Instance();
-    ui->SetScale(2.0f);
-    Draw(
-        [&](ImDrawList* list)
-        {
-            list->PushClipRect(ImVec2(10, 10), ImVec2(30, 100), true);
-            list->AddRectFilled(ImVec2(0, 0), ImVec2(kWidth, kHeight), IM_COL32(0, 255, 0, 255));
-            list->PopClipRect();
-        });
-    const ImVec2 display = ImGui::GetIO().DisplaySize;
-    ui->SetScale(1.0f);
-    EXPECT_FLOAT_EQ(display.x, kWidth / 2.0f);
-    EXPECT_EQ(PixelAt(21, 21), kGreen);
-    EXPECT_EQ(PixelAt(58, 198), kGreen);
-    EXPECT_EQ(PixelAt(18, 40), kWhite);
-    EXPECT_EQ(PixelAt(62, 40), kWhite);
-    EXPECT_EQ(PixelAt(40, 202), kWhite);
-}
-
 int callbackCalls = 0;
 const ImDrawList* callbackList = nullptr;
 void RecordCallback(const ImDrawList* list, const ImDrawCmd* cmd)

@@ -18,7 +18,7 @@ namespace nd::test
 
 class XvfbDisplay
 {
-  public:
+public:
     XvfbDisplay() = default;
     XvfbDisplay(const XvfbDisplay&) = delete;
     XvfbDisplay& operator=(const XvfbDisplay&) = delete;
@@ -26,9 +26,9 @@ class XvfbDisplay
 
     static bool IsInstalled() { return !FindExecutable("Xvfb").empty(); }
 
-    // Starts a screen (1920 x 1080 x 24 unless given) and points DISPLAY at it. On failure error says
-    // why.
-    bool Start(std::string& error, const std::string& screen = "1920x1080x24")
+    // Starts a screen (1920 x 1080 x 24 unless given) and points DISPLAY at it; with a dpi, its X
+    // resources say Xft.dpi, as xrdb would load it. On failure error says why.
+    bool Start(std::string& error, const std::string& screen = "1920x1080x24", int dpi = 0)
     {
         const std::string program = FindExecutable("Xvfb");
         if (program.empty())
@@ -84,7 +84,10 @@ class XvfbDisplay
         }
         name = ":" + number.substr(0, number.find('\n'));
         setenv("DISPLAY", name.c_str(), 1);
-        return true;
+        const std::string dpiText = "'Xft.dpi:" + std::to_string(dpi) + "'";
+        return dpi == 0 ||
+               std::system(("xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER " + dpiText).c_str()) ==
+                   0;
     }
 
     void Stop()
@@ -108,7 +111,7 @@ class XvfbDisplay
 
     const std::string& Name() const { return name; }
 
-  private:
+private:
     static std::string FindExecutable(const std::string& program)
     {
         const char* path = std::getenv("PATH");
