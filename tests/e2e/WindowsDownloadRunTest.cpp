@@ -124,30 +124,6 @@ protected:
         return false;
     }
 
-    // The program's window as xdotool measures it ("WIDTHxHEIGHT+X+Y"), empty while there is none.
-    std::string WindowGeometry()
-    {
-        const auto xdotool = FindOnPath("xdotool");
-        if (!xdotool)
-            return {};
-        e2e::ChildProcess look;
-        auto environment = e2e::ChildProcess::CurrentEnvironment();
-        environment["DISPLAY"] = displayName;
-        const fs::path out = work / "geometry.out";
-        fs::remove(out); // the output is appended to
-        if (!look.Start({"/bin/sh", "-c",
-                         "xdotool search --name 'Norvia Download Manager' getwindowgeometry --shell %1 | "
-                         "tr '\\n' ' ' | sed -E 's/.*X=([0-9-]+) Y=([0-9-]+) WIDTH=([0-9]+) "
-                         "HEIGHT=([0-9]+).*/\\3x\\4+\\1+\\2/'"},
-                        environment, out.string()) ||
-            look.Wait(20s) != 0)
-            return {};
-        std::string text = ReadText(out);
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-            text.pop_back();
-        return text;
-    }
-
     fs::path prefix, hosts;
     int dpi = 96;
 };
@@ -201,9 +177,20 @@ TEST_F(DownloadRun, WindowAtTwoHundredPercentScalingIsTwiceTheDesignSize)
     dpi = 192;
     screen = "2560x1600x24";
     ASSERT_NO_FATAL_FAILURE(StartRun("Norvia_3_2_Home_Download.exe"));
-    std::string geometry;
-    EXPECT_TRUE(WaitUntil([&] { return (geometry = WindowGeometry()) == "2400x1280+80+160"; }, 120s))
-        << "window " << geometry << Diagnostics();
+    const fs::path geometry = work / "geometry.out";
+    auto environment = e2e::ChildProcess::CurrentEnvironment();
+    environment["DISPLAY"] = displayName;
+    const auto centred = [&]
+    {
+        e2e::ChildProcess look;
+        fs::remove(geometry); // the output is appended to
+        return look.Start({"/usr/bin/env", "xdotool", "search", "--name", "Norvia Download Manager",
+                           "getwindowgeometry", "%1"},
+                          environment, geometry.string()) &&
+               look.Wait(20s) == 0 &&
+               ReadText(geometry).find("80,160 (screen: 0)\n  Geometry: 2400x1280") != std::string::npos;
+    };
+    EXPECT_TRUE(WaitUntil(centred, 120s)) << ReadText(geometry) << Diagnostics();
 }
 
 TEST_F(DownloadRun, SetupThatCannotStartShowsTheMessageThenExploresItsFolder)
