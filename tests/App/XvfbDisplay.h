@@ -52,8 +52,7 @@ public:
             dup2(devNull, STDOUT_FILENO);
             dup2(devNull, STDERR_FILENO);
             const std::string fd = std::to_string(fds[1]);
-            // No reset when the last client leaves: root window resources set by a test (Xft.dpi)
-            // stay for the program it starts next.
+            // -noreset: root window resources (Xft.dpi) outlive the client that set them.
             execl(program.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);

@@ -52,6 +52,8 @@ protected:
         // What the run left in the prefix (a file browser, a started setup) ends with its server,
         // before the display goes.
         program.Stop();
+        if (dpi != 96)
+            SetDpi(96);
         StopWineServer();
         ProgramRun::TearDown();
     }
@@ -93,16 +95,8 @@ protected:
         hosts = work / "hosts";
         std::ofstream(hosts) << "127.0.0.1 localhost " << ready["NORVIA_DEMO_HOST_NAMES"] << "\n";
 
-        // The display scale the program finds (wine's system dpi); set by every run, so that no run
-        // inherits another's.
-        const auto wine = FindOnPath("wine");
-        ASSERT_TRUE(wine) << "wine is missing; scripts/install-deps.sh installs it";
-        e2e::ChildProcess scale;
-        ASSERT_TRUE(scale.Start({*wine, "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
-                                 "REG_DWORD", "/d", std::to_string(dpi), "/f"},
-                                WineEnvironment(), (work / "scale.out").string()));
-        ASSERT_EQ(scale.Wait(60s), 0) << ReadText(work / "scale.out");
-
+        if (dpi != 96)
+            SetDpi(dpi);
         PlaceProgram(fileName, NORVIA_WINDOWS_PROGRAM_FILE);
         ASSERT_TRUE(program.Start({NORVIA_WINE_RUN_SCRIPT, "--hosts", hosts.string(), programFile.string()},
                                   WineEnvironment(), (work / "program.out").string(), folder.string()));
@@ -122,6 +116,16 @@ protected:
             }
         }
         return false;
+    }
+
+    // Wine's system dpi, the display scale of the prefix's programs; a test that changes it sets it back.
+    void SetDpi(int value)
+    {
+        e2e::ChildProcess reg;
+        ASSERT_TRUE(reg.Start({"/usr/bin/env", "wine", "reg", "add", "HKCU\\Control Panel\\Desktop", "/v",
+                               "LogPixels", "/t", "REG_DWORD", "/d", std::to_string(value), "/f"},
+                              WineEnvironment(), (work / "dpi.out").string()));
+        ASSERT_EQ(reg.Wait(60s), 0) << ReadText(work / "dpi.out");
     }
 
     fs::path prefix, hosts;
