@@ -13,7 +13,8 @@
 #             one large setup file, downloaded and then checked;
 #   program   the real program under Xvfb (software drawing): its CPU time on the progress
 #             screen while the storage sends 2 MB/s, and its peak resident memory through a
-#             whole download of the large release.
+#             whole download of the large release, at display scale 1 and again at 2 (Xft.dpi
+#             192).
 #   windows   the Windows engine under wine (the Windows build of the driver, as the program runs
 #             it) against the plainest WinINet download of the same file in the same prefix.
 #   release   the size of the Windows artefact scripts/release.sh writes (dist/, at most 3 MiB).
@@ -95,7 +96,7 @@ load_start="$(cut -d' ' -f1-3 /proc/loadavg)"
 say "Load average (1, 5, 15 min) at the start: $load_start (the figures need a 1-minute load below 0.5)"
 [ "$rounds" -ge 5 ] || say "Only $rounds rounds: medians of fewer than 5 rounds are not comparable to the targets"
 "$root/scripts/install-deps.sh"
-for tool in curl cmake /usr/bin/time Xvfb xdotool xdpyinfo; do
+for tool in curl cmake /usr/bin/time Xvfb xdotool xdpyinfo xprop; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
 done
 
@@ -330,7 +331,9 @@ start_display() {
   [ -z "$display" ] || return 0
   for n in $(seq 120 180); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp >"$work/xvfb.out" 2>&1 &
+    # Large enough for the window at display scale 2 (2400 x 1280); -noreset keeps the root
+    # window's resources (Xft.dpi) when their client leaves.
+    Xvfb ":$n" -screen 0 2560x1600x24 -nolisten tcp -noreset >"$work/xvfb.out" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 1 100); do
       xdpyinfo -display ":$n" >/dev/null 2>&1 && break
@@ -395,7 +398,7 @@ if wanted memory; then
   rm -rf "$work/big"
 fi
 
-gui_peak_kib="" gui_seconds=""
+gui_peak_kib="" gui_seconds="" gui_peak_2x_kib=""
 if wanted program; then
   start_display
   say "The program under Xvfb: a whole download of the $((big_size >> 20)) MiB release"
@@ -404,6 +407,16 @@ if wanted program; then
   # Its peak resident set is what /usr/bin/time reports for it (the kernel's VmHWM at its end).
   timed "$work/gui-download.log" "${gui_env[@]}" "$gui_program"
   gui_peak_kib=$rss_kib gui_seconds=$elapsed
+  expect_setup_launched "$work/gui"
+  expect_release_in "$work/gui"
+  # The same run at display scale 2: the fonts are built at twice their sizes.
+  say "The same at display scale 2 (Xft.dpi 192)"
+  DISPLAY="$display" xprop -root -format RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "$(printf 'Xft.dpi:\t192\n')"
+  place_program "$work/gui" "$big_release"
+  : >"$launches"
+  timed "$work/gui-download-2x.log" "${gui_env[@]}" "$gui_program"
+  gui_peak_2x_kib=$rss_kib
+  DISPLAY="$display" xprop -root -remove RESOURCE_MANAGER
   expect_setup_launched "$work/gui"
   expect_release_in "$work/gui"
   rm -rf "$work/gui"
@@ -513,6 +526,7 @@ if wanted program; then
   detail "program: whole download of $((big_size >> 20)) MiB under Xvfb in $gui_seconds s, peak RSS $gui_peak_kib KiB; CPU on the progress screen at 2 MB/s, % of one core per ${ui_seconds} s window: ${ui_windows[*]}"
   figure ui_cpu_percent "$(median "${ui_windows[@]}")" $(lowest_highest "${ui_windows[@]}")
   figure gui_peak_rss_mib $(((gui_peak_kib + 1023) / 1024))
+  figure gui_peak_rss_mib_2x $(((gui_peak_2x_kib + 1023) / 1024))
 fi
 if wanted windows; then
   we=$(median "${windows_engine[@]}") ww=$(median "${windows_wininet[@]}")

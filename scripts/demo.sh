@@ -14,6 +14,10 @@
 #
 # Usage: scripts/demo.sh [options]
 #   --windows           the Windows program under wine (always under Xvfb)
+#   --scale S           display scale S (1.5, 2, ...): a 2560 x 1600 Xvfb screen whose Xft.dpi (or,
+#                       with --windows, the wine prefix's LogPixels) is
+#                       96 x S (always under Xvfb); the last progress screenshot is also kept as
+#                       .demo/progress-Sx.png (a plain headless run keeps .demo/progress-1x.png)
 #   --headless          use Xvfb even when a display is available
 #   --damaged           the storage serves one file damaged: retries, then the error screen
 #   --unknown-release   the program is named for a release the service does not know
@@ -26,10 +30,11 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-mode=normal headless="" unsigned="" windows="" files=5 file_size=6M rate=4M timeout=300
+mode=normal headless="" unsigned="" windows="" files=5 file_size=6M rate=4M timeout=300 scale=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --windows) windows=1; headless=1 ;;
+    --scale) scale="$2"; headless=1; shift ;;
     --headless) headless=1 ;;
     --damaged) mode=damaged ;;
     --unknown-release) mode=unknown ;;
@@ -44,6 +49,11 @@ while [ $# -gt 0 ]; do
   shift
 done
 case "$timeout" in ''|*[!0-9]*) echo "demo.sh: --timeout needs whole seconds" >&2; exit 2 ;; esac
+awk -v s="$scale" 'BEGIN { exit !(s ~ /^[0-9]+(\.[0-9]+)?$/ && s >= 1 && s <= 2.5) }' ||
+  { echo "demo.sh: --scale needs a number from 1 to 2.5" >&2; exit 2; }
+# The window's sizes in device pixels at the scale (the program rounds the same way).
+scaled() { awk -v n="$1" -v s="$scale" 'BEGIN { printf "%d", n * s + 0.5 }'; }
+splash_width=$(scaled 340) main_width=$(scaled 1200) dpi=$(scaled 96)
 if [ "$mode" = damaged ]; then
   # Seven passes of four attempts on the damaged file: keep them short.
   files=3 file_size=256K rate=0
@@ -145,7 +155,10 @@ if [ -z "$headless" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
 else
   for n in $(seq 99 160); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp >"$run/xvfb.out" 2>&1 &
+    screen=1600x900x24
+    [ "$scale" = 1 ] || screen=2560x1600x24
+    # -noreset: the root window's resources (Xft.dpi) outlive the client that set them.
+    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp -noreset >"$run/xvfb.out" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 1 100); do
       xdpyinfo -display ":$n" >/dev/null 2>&1 && break
@@ -156,6 +169,11 @@ else
     stop_pid "$xvfb_pid"; xvfb_pid=""
   done
   [ -n "$display" ] || { echo "demo.sh: no Xvfb display could be started" >&2; exit 1; }
+  if [ "$scale" != 1 ]; then
+    # What xrdb would load; the program reads it when it starts.
+    xprop -display "$display" -root -format RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "$(printf 'Xft.dpi:\t%s\n' "$dpi")"
+    say "Display scale $scale: Xft.dpi $dpi on a 2560 x 1600 screen"
+  fi
   say "No display in use: running under Xvfb $display (screenshots in $run/screenshots)"
 fi
 
@@ -195,6 +213,9 @@ if [ -n "$windows" ]; then
     echo "demo.sh: the wine prefix could not be made" >&2
     exit 1
   fi
+  # The Windows program takes its scale from the prefix's system dpi.
+  WINEPREFIX="$wine_prefix" WINEDEBUG=-all wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels \
+    /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
   echo "127.0.0.1 localhost $NORVIA_DEMO_HOST_NAMES" >"$run/hosts"
   program_env+=(WINEPREFIX="$wine_prefix")
   launch=("$root/scripts/wine-run.sh" --hosts "$run/hosts" "$folder/$program_name")
@@ -224,7 +245,7 @@ screenshot() {  # name: the program's window as it is now
 }
 press_exit() {  # the title bar's exit glyph, as a user would click it
   window_geometry || return 0
-  DISPLAY="$display" xdotool mousemove --window "$window" $((WIDTH - 16)) 18 sleep 0.3 mousedown 1 sleep 0.3 mouseup 1
+  DISPLAY="$display" xdotool mousemove --window "$window" $((WIDTH - $(scaled 16))) "$(scaled 18)" sleep 0.3 mousedown 1 sleep 0.3 mouseup 1
 }
 ended_on_failure_screen() {
   case "$mode" in
@@ -253,12 +274,12 @@ while :; do
   done
   if [ -n "$xvfb" ] && window_geometry; then
     now=$SECONDS
-    if [ "$WIDTH" = 340 ] && [ -z "$splash_seen" ]; then
+    if [ "$WIDTH" = "$splash_width" ] && [ -z "$splash_seen" ]; then
       splash_seen=$(now_ms)
-    elif [ "$WIDTH" = 340 ] && [ "${#shots[@]}" -eq 0 ] && [ $(($(now_ms) - splash_seen)) -ge 300 ]; then
+    elif [ "$WIDTH" = "$splash_width" ] && [ "${#shots[@]}" -eq 0 ] && [ $(($(now_ms) - splash_seen)) -ge 300 ]; then
       # The splash lasts little more than a second: a few frames in, the logo is drawn.
       screenshot splash
-    elif [ "$WIDTH" = 1200 ]; then
+    elif [ "$WIDTH" = "$main_width" ]; then
       [ -n "$main_seen" ] || main_seen=$now
       # The screen fades in over about two seconds; then one picture every few seconds.
       if [ "$mode" = normal ] && [ $progress_shots -lt 3 ] && [ $((now - main_seen)) -ge 4 ] &&
@@ -352,6 +373,12 @@ if [ -n "$xvfb" ]; then
   echo "Screenshots:"
   if [ "${#shots[@]}" -eq 0 ]; then echo "  none taken"; fi
   for shot in "${shots[@]}"; do echo "  $shot"; done
+  # The Linux program's last progress screen at this scale, for the README's side-by-side view.
+  last_progress="$(printf '%s\n' "${shots[@]}" | grep -- '-progress.png$' | tail -n 1 || true)"
+  if [ -z "$windows" ] && [ -n "$last_progress" ]; then
+    cp "$last_progress" "$root/.demo/progress-${scale}x.png"
+    echo "  kept as $root/.demo/progress-${scale}x.png"
+  fi
 fi
 echo "Everything of this run is kept in $run"
 

@@ -55,11 +55,27 @@ bool MeasureDesktop(int32_t& width, int32_t& height)
     return true;
 }
 
+// GLFW's content scale of the primary monitor: the monitor the window is centred on. On X11 it is
+// Xft.dpi / 96 for every monitor, read when GLFW starts.
+float PrimaryContentScale()
+{
+    if (!InitGlfw())
+        return 1.0f;
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    float xScale = 1.0f, yScale = 1.0f;
+    if (monitor != nullptr)
+        glfwGetMonitorContentScale(monitor, &xScale, &yScale);
+    return xScale;
+}
+
 } // namespace
 
-Application::Application() : Application(MeasureDesktop) {}
+Application::Application() : Application(MeasureDesktop, PrimaryContentScale) {}
 
-Application::Application(DesktopSizeQuery desktopSize) : desktopSize(std::move(desktopSize)) {}
+Application::Application(DesktopSizeQuery desktopSize, ContentScaleQuery contentScale)
+    : desktopSize(std::move(desktopSize)), contentScaleQuery(std::move(contentScale))
+{
+}
 
 Application& Application::Instance()
 {
@@ -78,6 +94,7 @@ bool Application::Create()
         return false;
     }
 
+    EnsureScale();
     glfwDefaultWindowHints();
     glfwWindowHint(GLFW_CLIENT_API, GLFW_OPENGL_API);
     glfwWindowHint(GLFW_AUTO_ICONIFY, GLFW_TRUE);
@@ -98,8 +115,9 @@ bool Application::Create()
 
     // Centred without changing the stored position.
     if (const GLFWvidmode* mode = PrimaryVideoMode())
-        glfwSetWindowPos(window, (mode->width - width) / 2, (mode->height - height) / 2);
+        glfwSetWindowPos(window, (mode->width - ToDevice(width)) / 2, (mode->height - ToDevice(height)) / 2);
 
+    CoreUI::Instance()->SetScale(scale);
     CoreUI::Instance()->Init(window);
     FrameClock::Instance().Start();
     FrameClock::Instance().Update();
@@ -111,6 +129,8 @@ GLFWwindow* Application::CreateWindowForMode()
 {
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* mode = monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
+    const int32_t width = ToDevice(this->width);
+    const int32_t height = ToDevice(this->height);
     switch (windowMode)
     {
     case WindowMode::Windowed:
@@ -177,19 +197,64 @@ void Application::SetWindowMode(WindowMode mode)
     windowMode = mode;
 }
 
+// [SECTION] Display scale
+float Application::FitScale(float contentScale, int32_t desktopWidth, int32_t desktopHeight)
+{
+    float fitted = std::isfinite(contentScale) && contentScale > 0.0f ? contentScale : 1.0f;
+    if (desktopWidth > 0 && desktopHeight > 0)
+        fitted = std::min({fitted, static_cast<float>(desktopWidth) / static_cast<float>(kLargestWidth),
+                           static_cast<float>(desktopHeight) / static_cast<float>(kLargestHeight)});
+    // Below 1 the design's pixels would be cut in pieces: a low-density display keeps the design.
+    return std::max(fitted, 1.0f);
+}
+
+void Application::EnsureScale()
+{
+    if (!scaleTaken)
+        UpdateScale(contentScaleQuery ? contentScaleQuery() : 1.0f);
+}
+
+void Application::UpdateScale(float contentScale)
+{
+    int32_t desktopWidth = 0, desktopHeight = 0;
+    if (!desktopSize || !desktopSize(desktopWidth, desktopHeight))
+        desktopWidth = desktopHeight = 0;
+    scale = FitScale(contentScale, desktopWidth, desktopHeight);
+    scaleTaken = true;
+}
+
+int32_t Application::ToDevice(int32_t length) const
+{
+    return static_cast<int32_t>(std::lround(static_cast<double>(length) * scale));
+}
+
+void Application::OnContentScaleChanged(float contentScale)
+{
+    const float before = scale;
+    UpdateScale(contentScale);
+    if (scale == before)
+        return;
+    if (window != nullptr)
+        glfwSetWindowSize(window, ToDevice(width), ToDevice(height));
+    CoreUI::Instance()->SetScale(scale);
+}
+
+// [SECTION] Window
 void Application::SetSize(int32_t newWidth, int32_t newHeight)
 {
+    EnsureScale();
     int32_t desktopWidth = 0, desktopHeight = 0;
     // Without a desktop to measure (no display yet) the size is kept as asked.
     if (desktopSize && desktopSize(desktopWidth, desktopHeight))
     {
-        newWidth = std::min(newWidth, desktopWidth);
-        newHeight = std::min(newHeight, desktopHeight);
+        // The desktop in design pixels; the scale was lowered so that the largest window fits.
+        newWidth = std::min(newWidth, static_cast<int32_t>(static_cast<float>(desktopWidth) / scale));
+        newHeight = std::min(newHeight, static_cast<int32_t>(static_cast<float>(desktopHeight) / scale));
     }
     width = newWidth;
     height = newHeight;
     if (window != nullptr)
-        glfwSetWindowSize(window, width, height);
+        glfwSetWindowSize(window, ToDevice(width), ToDevice(height));
 }
 
 void Application::SetPosition(int32_t newX, int32_t newY)
@@ -197,7 +262,7 @@ void Application::SetPosition(int32_t newX, int32_t newY)
     x = newX;
     y = newY;
     if (window != nullptr)
-        glfwSetWindowPos(window, x, y);
+        glfwSetWindowPos(window, ToDevice(x), ToDevice(y));
 }
 
 void Application::SetOpacity(float value)
@@ -216,7 +281,12 @@ void Application::CenterOnScreen()
         monitorWidth = mode->width;
         monitorHeight = mode->height;
     }
-    SetPosition((monitorWidth - width) / 2, (monitorHeight - height) / 2);
+    // Centred in device pixels, where the rounding of the scaled size is known.
+    const auto centre = [this](int32_t monitor, int32_t length) {
+        return static_cast<int32_t>(
+            std::lround(static_cast<double>((monitor - ToDevice(length)) / 2) / scale));
+    };
+    SetPosition(centre(monitorWidth, width), centre(monitorHeight, height));
 }
 
 void Application::Minimize()
@@ -238,16 +308,16 @@ bool Application::GetCursorScreenPos(float& screenX, float& screenY) const
     int32_t desktopX = 0, desktopY = 0;
     if (Platform::CursorScreenPosition(desktopX, desktopY))
     {
-        screenX = static_cast<float>(desktopX);
-        screenY = static_cast<float>(desktopY);
+        screenX = static_cast<float>(desktopX) / scale;
+        screenY = static_cast<float>(desktopY) / scale;
         return true;
     }
     int windowX = 0, windowY = 0;
     double cursorX = 0.0, cursorY = 0.0;
     glfwGetWindowPos(window, &windowX, &windowY);
     glfwGetCursorPos(window, &cursorX, &cursorY);
-    screenX = static_cast<float>(windowX + cursorX);
-    screenY = static_cast<float>(windowY + cursorY);
+    screenX = static_cast<float>(windowX + cursorX) / scale;
+    screenY = static_cast<float>(windowY + cursorY) / scale;
     return true;
 }
 

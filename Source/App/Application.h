@@ -14,16 +14,23 @@ namespace nd
 
 class Application
 {
-  public:
+public:
     // Reports the desktop size in pixels; false when it is not known.
     using DesktopSizeQuery = std::function<bool(int32_t& width, int32_t& height)>;
+    // Reports the display's content scale (1 at 96 dpi); null or 0 means 1.
+    using ContentScaleQuery = std::function<float()>;
+
+    // The largest window the screens ask for, in design pixels: the scale is lowered until a window
+    // of this size, scaled, fits the desktop.
+    static constexpr int32_t kLargestWidth = 1200;
+    static constexpr int32_t kLargestHeight = 640;
 
     // The desktop is the platform's desktop window, or else the primary monitor's current video mode.
     // The monitor query initialises GLFW on first use, because OnConfigure sizes the window before
     // Create runs.
     Application();
-    // For callers that know the desktop by other means (tests).
-    explicit Application(DesktopSizeQuery desktopSize);
+    // For callers that know the desktop (and the content scale) by other means (tests).
+    explicit Application(DesktopSizeQuery desktopSize, ContentScaleQuery contentScale = {});
 
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
@@ -41,6 +48,7 @@ class Application
     // Empty names are ignored; otherwise the title becomes "Halden | " + name.
     void SetName(const std::string& name);
     void SetWindowMode(WindowMode mode);
+    // Sizes and positions are in design pixels; the window gets them times GetScale, rounded.
     // Each side is clamped to the desktop (no lower bound); applied at once when the window exists.
     void SetSize(int32_t width, int32_t height);
     void SetPosition(int32_t x, int32_t y);
@@ -48,6 +56,9 @@ class Application
     void SetOpacity(float opacity);
     // Moves the window to the middle of the primary monitor's current video mode.
     void CenterOnScreen();
+    // Takes a content scale GLFW reported for the window (it moved to another monitor, or the
+    // user changed the display's scaling) and resizes the window to keep its design size.
+    void OnContentScaleChanged(float contentScale);
     void Minimize();
     // Takes the window off the screen at once (the request reaches the display before this
     // returns), so that what the program still does before it ends goes unseen.
@@ -56,13 +67,20 @@ class Application
     // The opacity last applied (1 before any). Kept here because a window manager without
     // compositing reports 1 whatever was set, and the screens' fades decide on this value.
     float GetOpacity() const { return opacity; }
-    // Cursor position in desktop coordinates (from the platform, or else window position + cursor
-    // position in the window); false when there is no window.
+    // Cursor position in desktop coordinates divided by the scale (from the platform, or else
+    // window position + cursor position in the window); false when there is no window.
     bool GetCursorScreenPos(float& x, float& y) const;
 
     bool IsCreated() const { return created; }
     int32_t GetWidth() const { return width; }
     int32_t GetHeight() const { return height; }
+    // Device pixels per design pixel: the content scale, lowered (never below 1) until
+    // kLargestWidth x kLargestHeight fits the desktop. Taken at the first sizing or at Create.
+    float GetScale() const { return scale; }
+    // A design length in device pixels.
+    int32_t ToDevice(int32_t length) const;
+    // The scale for a content scale on a desktop of the given device size (0 x 0 when unknown).
+    static float FitScale(float contentScale, int32_t desktopWidth, int32_t desktopHeight);
     int32_t GetX() const { return x; }
     int32_t GetY() const { return y; }
     WindowMode GetWindowMode() const { return windowMode; }
@@ -72,8 +90,11 @@ class Application
 
     static constexpr const char* kTitlePrefix = "Halden | ";
 
-  private:
+private:
     GLFWwindow* CreateWindowForMode();
+    // Takes the scale once, before the first size is stored.
+    void EnsureScale();
+    void UpdateScale(float contentScale);
 
     bool created = false;
     int32_t width = 800;
@@ -85,6 +106,9 @@ class Application
     GLFWwindow* window = nullptr;
     float opacity = 1.0f;
     DesktopSizeQuery desktopSize;
+    ContentScaleQuery contentScaleQuery;
+    float scale = 1.0f;
+    bool scaleTaken = false;
 };
 
 } // namespace nd

@@ -10,6 +10,7 @@
 #include <imgui.h>
 
 #include <utility>
+#include <cmath>
 
 namespace nd
 {
@@ -69,10 +70,19 @@ bool CoreUI::Init(GLFWwindow* target)
     return true;
 }
 
+void CoreUI::SetScale(float value)
+{
+    if (std::isfinite(value) && value > 0.0f)
+        scale = value;
+}
+
 void CoreUI::LoadFonts()
 {
     ImGuiIO& io = ImGui::GetIO();
+    // A rebuild starts from an empty atlas.
+    io.Fonts->Clear();
     fonts.clear();
+    fontScale = scale;
     for (int32_t key = 0; key < kFontKeyCount; ++key)
     {
         // The embedded data lives for the whole process and is never written, so the atlas only
@@ -81,14 +91,16 @@ void CoreUI::LoadFonts()
         textConfig.FontDataOwnedByAtlas = false;
         ImFont* font = io.Fonts->AddFontFromMemoryTTF(const_cast<unsigned char*>(embedded::TextFont),
                                                       static_cast<int>(embedded::TextFontSize),
-                                                      kFontPixelSizes[key], &textConfig);
+                                                      kFontPixelSizes[key] * fontScale, &textConfig);
         ImFontConfig iconConfig;
         iconConfig.FontDataOwnedByAtlas = false;
         iconConfig.MergeMode = true;
         iconConfig.PixelSnapH = true;
         io.Fonts->AddFontFromMemoryTTF(const_cast<unsigned char*>(embedded::IconFont),
-                                       static_cast<int>(embedded::IconFontSize), kFontPixelSizes[key],
-                                       &iconConfig, kIconGlyphRanges);
+                                       static_cast<int>(embedded::IconFontSize),
+                                       kFontPixelSizes[key] * fontScale, &iconConfig, kIconGlyphRanges);
+        // Shown at the design size wherever the library sizes text by the font itself.
+        font->Scale = 1.0f / fontScale;
         fonts[key] = font;
     }
     io.FontDefault = fonts[kDefaultFontKey];
@@ -135,7 +147,13 @@ void CoreUI::InstallCallbacks(GLFWwindow* target)
     // After any of these the screen no longer shows the frame last presented.
     glfwSetWindowRefreshCallback(target, ScreenChangedCallback);
     glfwSetFramebufferSizeCallback(target, [](GLFWwindow* w, int, int) { ScreenChangedCallback(w); });
-    glfwSetWindowContentScaleCallback(target, [](GLFWwindow* w, float, float) { ScreenChangedCallback(w); });
+    glfwSetWindowContentScaleCallback(target, ContentScaleCallback);
+}
+
+void CoreUI::ContentScaleCallback(GLFWwindow* w, float xScale, float)
+{
+    Application::Instance().OnContentScaleChanged(xScale);
+    ScreenChangedCallback(w);
 }
 
 void CoreUI::ScreenChangedCallback(GLFWwindow*)
@@ -189,13 +207,24 @@ void CoreUI::NewFrame()
     if (frameOpen)
         Render();
 
+    // Outside a frame, where the atlas may change. The replaced fonts' texture is drawn no more.
+    if (scale != fontScale)
+    {
+        const std::shared_ptr<Texture> replaced = fontTexture;
+        LoadFonts();
+        if (replaced && replaced != fontTexture)
+            replaced->Release();
+    }
+
     ImGuiIO& io = ImGui::GetIO();
     int width = 0, height = 0, framebufferWidth = 0, framebufferHeight = 0;
     glfwGetWindowSize(window, &width, &height);
     glfwGetFramebufferSize(window, &framebufferWidth, &framebufferHeight);
-    io.DisplaySize = ImVec2(static_cast<float>(width), static_cast<float>(height));
-    io.DisplayFramebufferScale = ImVec2(UiRenderer::FramebufferScale(framebufferWidth, width),
-                                        UiRenderer::FramebufferScale(framebufferHeight, height));
+    // The screens see the window in design pixels; the renderer scales back to the framebuffer.
+    io.DisplaySize = ImVec2(static_cast<float>(width) / scale, static_cast<float>(height) / scale);
+    io.DisplayFramebufferScale = ImVec2(UiRenderer::FramebufferScale(framebufferWidth, width) * scale,
+                                        UiRenderer::FramebufferScale(framebufferHeight, height) * scale);
+    input.SetScale(scale);
 
     const double now = glfwGetTime();
     io.DeltaTime = FrameDelta(now, lastTime);

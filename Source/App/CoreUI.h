@@ -25,7 +25,7 @@ constexpr int32_t kDefaultFontKey = 2;
 
 class CoreUI
 {
-  public:
+public:
     // The single instance, created on first use and kept until the process ends.
     static std::shared_ptr<CoreUI> Instance();
 
@@ -38,6 +38,12 @@ class CoreUI
     // False only when there is no window; true at once when already initialised.
     bool Init();
     bool Init(GLFWwindow* window);
+
+    // Device pixels per design pixel (Application::GetScale). The screens lay out in design pixels;
+    // the fonts are built at this many times their pixel sizes and shown at their design sizes, so
+    // text stays sharp. A change rebuilds the fonts at the start of the next frame.
+    void SetScale(float scale);
+    float GetScale() const { return scale; }
 
     // Starts a UI frame (rendering one left open first). Does nothing before Init.
     void NewFrame();
@@ -60,7 +66,7 @@ class CoreUI
     // Seconds since the previous frame; 1/60 on the first frame (lastTime 0).
     static float FrameDelta(double now, double lastTime);
 
-  private:
+private:
     void LoadFonts();
     void CreateCursors();
     void InstallCallbacks(GLFWwindow* target);
@@ -71,9 +77,13 @@ class CoreUI
     static void KeyCallback(GLFWwindow* w, int key, int scancode, int action, int mods);
     static void CharCallback(GLFWwindow* w, unsigned int c);
     static void ScreenChangedCallback(GLFWwindow* w);
+    static void ContentScaleCallback(GLFWwindow* w, float xScale, float yScale);
 
     std::shared_ptr<Texture> fontTexture;
     std::map<int32_t, ImFont*> fonts;
+    float scale = 1.0f;
+    // The scale the fonts were built at.
+    float fontScale = 1.0f;
     bool initialised = false;
     double lastTime = 0.0;
     bool frameOpen = false;

@@ -58,6 +58,17 @@ bool Texture::CopyToGpu(const uint8_t* pixels, int32_t width, int32_t height)
     return true;
 }
 
+void Texture::Release()
+{
+    if (glName != 0)
+    {
+        const GLuint name = glName;
+        glDeleteTextures(1, &name);
+    }
+    glName = 0;
+    loaded = false;
+}
+
 std::string RandomString(uint32_t length, std::string_view set)
 {
     std::string result;

@@ -17,7 +17,7 @@ constexpr uint32_t kTextureIdentifierLength = 5;
 
 class Texture
 {
-  public:
+public:
     // Makes no OpenGL object; CopyToGpu does. CreateTexture is the normal way to get a texture.
     Texture(std::string name, std::string identifier);
     Texture(const Texture&) = delete;
@@ -27,6 +27,10 @@ class Texture
     // filtering and leaves the previous 2D binding in place. On failure reports
     // "Texture::CopyToGpu -> failed to create GL texture!" and returns false; the texture stays unloaded.
     bool CopyToGpu(const uint8_t* pixels, int32_t width, int32_t height);
+
+    // Deletes the OpenGL texture (context current); the texture is then unloaded, its size kept.
+    // For a texture that is replaced while the process runs (the fonts at a new display scale).
+    void Release();
 
     // The handle to give the UI library (ImTextureID) when drawing this texture: the identifier's
     // text, which the UI renderer resolves through FindTexture. Valid for the life of the texture.
@@ -39,7 +43,7 @@ class Texture
     int32_t GetHeight() const { return height; }
     uint32_t GetGlName() const { return glName; }
 
-  private:
+private:
     std::string identifier;
     bool loaded = false;
     int32_t width = 0;

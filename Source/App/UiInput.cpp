@@ -8,7 +8,13 @@ namespace nd
 
 void UiInput::OnCursorPos(ImGuiIO& io, double x, double y)
 {
-    io.MousePos = ImVec2(static_cast<float>(x), static_cast<float>(y));
+    io.MousePos = ImVec2(static_cast<float>(x / scale), static_cast<float>(y / scale));
+}
+
+void UiInput::SetScale(float value)
+{
+    if (value > 0.0f)
+        scale = value;
 }
 
 void UiInput::OnMouseButton(ImGuiIO& io, int button, int action)

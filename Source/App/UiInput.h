@@ -11,12 +11,15 @@ namespace nd
 
 class UiInput
 {
-  public:
+public:
     static constexpr int kMouseButtons = 5;
     static constexpr int kKeys = 512;
 
-    // Window client coordinates; the only source of the mouse position.
+    // Window client coordinates, divided by the display scale into the screens' design pixels; the
+    // only source of the mouse position.
     void OnCursorPos(ImGuiIO& io, double x, double y);
+    // Device pixels per design pixel; ignored unless positive.
+    void SetScale(float value);
     // Buttons 0 to 4 only; down unless the action is a release.
     void OnMouseButton(ImGuiIO& io, int button, int action);
     // The vertical offset replaces the wheel value of this frame; the horizontal one is ignored.
@@ -33,9 +36,10 @@ class UiInput
     // Maps the library's named keys to GLFW key codes.
     static void ApplyKeyMap(ImGuiIO& io);
 
-  private:
+private:
     std::array<bool, kMouseButtons> held{};
     std::array<bool, kMouseButtons> pressedSinceFrame{};
+    float scale = 1.0f;
 };
 
 } // namespace nd

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <imgui.h>
 
+#include <cmath>
 #include <cstddef>
 #include <string>
 
@@ -57,8 +58,10 @@ void UiRenderer::RenderDrawData(ImDrawData* drawData, uint32_t fontTexture)
     if (drawData == nullptr)
         return;
     const ImVec2 scale = drawData->FramebufferScale;
-    const int framebufferWidth = static_cast<int>(drawData->DisplaySize.x * scale.x);
-    const int framebufferHeight = static_cast<int>(drawData->DisplaySize.y * scale.y);
+    // Rounded: a display size in design pixels times a fractional scale may fall just short of
+    // the whole device pixel it stands for.
+    const int framebufferWidth = static_cast<int>(std::lround(drawData->DisplaySize.x * scale.x));
+    const int framebufferHeight = static_cast<int>(std::lround(drawData->DisplaySize.y * scale.y));
     if (framebufferWidth <= 0 || framebufferHeight <= 0)
         return;
 

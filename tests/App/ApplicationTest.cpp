@@ -2,11 +2,14 @@
 #include "App/CoreUI.h"
 #include "App/FrameClock.h"
 #include "App/Hooks.h"
+#include "App/Texture.h"
 #include "GlSession.h"
 
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 #include <imgui.h>
+
+#include <cmath>
 
 namespace nd::test
 {
@@ -80,6 +83,23 @@ TEST(ApplicationSettings, SetSizeKeepsTheRequestWhenTheDesktopIsUnknown)
     app.SetSize(1200, 640);
     EXPECT_EQ(app.GetWidth(), 1200);
     EXPECT_EQ(app.GetHeight(), 640);
+}
+
+TEST(ApplicationScale, ContentScaleIsLoweredUntilTheLargestWindowFitsButNeverBelowOne)
+{
+    // content scale, desktop width and height, scale
+    const float rows[][4] = {{2, 2560, 1600, 2},   {1.5f, 2560, 1600, 1.5f}, {2, 1920, 1080, 1.6f},
+                             {2, 2000, 960, 1.5f}, {2, 1024, 768, 1},        {0.75f, 1920, 1080, 1},
+                             {2, 0, 0, 2},         {NAN, 2560, 1600, 1},     {0, 2560, 1600, 1}};
+    for (const auto& row : rows)
+        EXPECT_FLOAT_EQ(Application::FitScale(row[0], int32_t(row[1]), int32_t(row[2])), row[3])
+            << row[0] << " " << row[1];
+
+    // Sizes stay in design pixels; the clamp takes the desktop in design pixels too.
+    Application app(Desktop(2560, 1600), [] { return 2.0f; });
+    app.SetSize(5000, 641);
+    EXPECT_EQ(app.GetWidth(), 1280);
+    EXPECT_EQ(app.ToDevice(app.GetHeight()), 1282);
 }
 
 TEST(ApplicationSettings, SetNamePrefixesAndIgnoresEmptyNames)
@@ -169,6 +189,35 @@ TEST(ApplicationWindow, CursorScreenPositionIsWindowPositionPlusCursor)
     ASSERT_TRUE(app.GetCursorScreenPos(x, y));
     EXPECT_FLOAT_EQ(x, windowX + 30.0f);
     EXPECT_FLOAT_EQ(y, windowY + 40.0f);
+}
+
+TEST(ApplicationWindow, ContentScaleReportedByGlfwResizesTheWindowAndRebuildsTheFonts)
+{
+    ND_REQUIRE_GL_SESSION();
+    Application& app = Application::Instance();
+    GLFWwindow* window = app.GetWindow();
+    const GLFWwindowcontentscalefun changed = glfwSetWindowContentScaleCallback(window, nullptr);
+    glfwSetWindowContentScaleCallback(window, changed);
+    ASSERT_NE(changed, nullptr);
+    auto ui = CoreUI::Instance();
+    app.SetSize(400, 200);
+    const std::shared_ptr<Texture> atlasAtOne = ui->GetFontTexture();
+    int width = 0, height = 0;
+    // On the 1920 x 1080 test screen 2 is lowered to 1.6, where 1200 x 640 just fits.
+    for (const float scale : {1.6f, 1.0f})
+    {
+        changed(window, scale == 1.0f ? 1.0f : 2.0f, 2.0f);
+        glfwGetWindowSize(window, &width, &height);
+        EXPECT_EQ(width, 400 * scale);
+        EXPECT_EQ(height, 200 * scale);
+        ui->NewFrame();
+        EXPECT_FLOAT_EQ(ImGui::GetIO().DisplaySize.x, 400.0f);
+        EXPECT_FLOAT_EQ(ui->GetFont(kDefaultFontKey)->FontSize, 16.0f * scale)
+            << "glyphs made for the device";
+        EXPECT_FLOAT_EQ(ImGui::GetFontSize(), 16.0f) << "and shown at the design size";
+        EXPECT_FALSE(atlasAtOne->IsLoaded()) << "the replaced atlas is freed";
+        ui->Render();
+    }
 }
 
 // Counts how often the renderer reached a marker that OnFrame put into the frame's draw list.

@@ -18,7 +18,7 @@ namespace nd::test
 
 class XvfbDisplay
 {
-  public:
+public:
     XvfbDisplay() = default;
     XvfbDisplay(const XvfbDisplay&) = delete;
     XvfbDisplay& operator=(const XvfbDisplay&) = delete;
@@ -26,8 +26,9 @@ class XvfbDisplay
 
     static bool IsInstalled() { return !FindExecutable("Xvfb").empty(); }
 
-    // Starts a 1920 x 1080 x 24 screen and points DISPLAY at it. On failure error says why.
-    bool Start(std::string& error)
+    // Starts a screen (1920 x 1080 x 24 unless given) and points DISPLAY at it; with a dpi, its X
+    // resources say Xft.dpi, as xrdb would load it. On failure error says why.
+    bool Start(std::string& error, const std::string& screen = "1920x1080x24", int dpi = 0)
     {
         const std::string program = FindExecutable("Xvfb");
         if (program.empty())
@@ -51,8 +52,9 @@ class XvfbDisplay
             dup2(devNull, STDOUT_FILENO);
             dup2(devNull, STDERR_FILENO);
             const std::string fd = std::to_string(fds[1]);
-            execl(program.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
-                  "-nolisten", "tcp", static_cast<char*>(nullptr));
+            // -noreset: root window resources (Xft.dpi) outlive the client that set them.
+            execl(program.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+                  "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -81,7 +83,10 @@ class XvfbDisplay
         }
         name = ":" + number.substr(0, number.find('\n'));
         setenv("DISPLAY", name.c_str(), 1);
-        return true;
+        const std::string dpiText = "'Xft.dpi:" + std::to_string(dpi) + "'";
+        return dpi == 0 ||
+               std::system(("xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER " + dpiText).c_str()) ==
+                   0;
     }
 
     void Stop()
@@ -105,7 +110,7 @@ class XvfbDisplay
 
     const std::string& Name() const { return name; }
 
-  private:
+private:
     static std::string FindExecutable(const std::string& program)
     {
         const char* path = std::getenv("PATH");

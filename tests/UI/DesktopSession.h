@@ -83,6 +83,7 @@ public:
         const std::string folder = program.parent_path().string();
         const std::string log = output.string();
 
+        status.reset(); // a process started again is judged afresh
         pid = ::fork();
         if (pid == 0)
         {

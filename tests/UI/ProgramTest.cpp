@@ -510,4 +510,39 @@ TEST_F(ProgramRun, FailingDescriptionShowsTheSupportScreenInViewerMode)
     EXPECT_EQ(Requests("RequestDownload"), 1u);
 }
 
+// Xft.dpi 144 and 192: 1.5 and 2 times the size, the pause glyph where drawn, halved 2x as at 1x.
+TEST_F(ProgramRun, DisplayScaleSizesTheWindowAndKeepsItsLook)
+{
+    RouteRelease("Norvia_3_2_Home", {{"Norvia-1a.bin", Bytes(8 << 20, 2), true}});
+    server.Route("GET", "/images/slide2.png", Response::Ok(SolidPng(601, 640, 150, 40, 40))); // no cross-fade
+    for (const int dpi : {96, 144, 192})
+    {
+        running.Stop();
+        display.Stop();
+        std::string error;
+        ASSERT_TRUE(display.Start(error, "2560x1600x24", dpi)) << error;
+        fs::remove_all(work / "release");
+        StartProgram("Norvia_3_2_Home_Download");
+        const auto scaled = [dpi](int length) { return length * dpi / 96; };
+        const std::string window = FindWindow(kTitle, 20s);
+        const auto at = WaitForSize(window, scaled(1200), scaled(640), 40s,
+                                    std::pair(1280 - scaled(600), 800 - scaled(320)));
+        ASSERT_TRUE(at && at->width == scaled(1200) && at->height == scaled(640)) << dpi << Diagnostics();
+        const int fillX = at->x + scaled(662), fillY = at->y + scaled(402);
+        WaitUntil([&] { return Shoot("scale_fade.png").Share(fillX, fillY, 8, 8, 65, 117, 139, 10) > 0.9; },
+                  40s);
+        ClickAt(at->x + scaled(1200 - 8 - 9), at->y + scaled(640 - 6 - 10));
+        std::this_thread::sleep_for(1500ms);
+        const uintmax_t paused = DownloadedOnDisk();
+        screentest::Run("import -window " + window + " -filter box -resize 1200x640 " +
+                        (screenshots / ("scale_" + std::to_string(dpi) + ".png")).string());
+        std::this_thread::sleep_for(2000ms);
+        EXPECT_EQ(DownloadedOnDisk(), paused) << "nothing arrives while paused, at dpi " << dpi;
+    }
+    const std::string mae =
+        screentest::Run("sh -c 'compare -metric MAE " + (screenshots / "scale_192.png").string() + " " +
+                        (screenshots / "scale_96.png").string() + " null: 2>&1'");
+    EXPECT_LE(std::stod(mae.substr(mae.find('(') + 1)), 0.03) << mae;
+}
+
 } // namespace

@@ -155,9 +155,8 @@ void ProgramRun::StartDisplay()
         {
             continue;
         }
-        display.Start(
-            {*xvfb, ":" + std::to_string(number), "-screen", "0", "1280x800x24", "-nolisten", "tcp"},
-            ChildProcess::CurrentEnvironment(), (work / "xvfb.out").string());
+        display.Start({*xvfb, ":" + std::to_string(number), "-screen", "0", screen, "-nolisten", "tcp"},
+                      ChildProcess::CurrentEnvironment(), (work / "xvfb.out").string());
         const auto deadline = std::chrono::steady_clock::now() + 15s;
         while (display.Running() && !fs::exists(socket) && std::chrono::steady_clock::now() < deadline)
         {

@@ -64,6 +64,8 @@ class ProgramRun : public ::testing::Test
     std::optional<std::string> xvfb;
     std::filesystem::path work, launches, folder, programFile;
     std::string displayName;
+    // The Xvfb screen StartDisplay makes.
+    std::string screen = "1280x800x24";
     std::map<std::string, std::string> ready;
     ChildProcess services, display, program;
 };

@@ -54,6 +54,8 @@ protected:
         // What the run left in the prefix (a file browser, a started setup) ends with its server,
         // before the display goes.
         program.Stop();
+        if (dpi != 96)
+            SetDpi(96);
         StopWineServer();
         ProgramRun::TearDown();
     }
@@ -106,6 +108,8 @@ protected:
         hosts = work / "hosts";
         std::ofstream(hosts) << "127.0.0.1 localhost " << ready["NORVIA_DEMO_HOST_NAMES"] << "\n";
 
+        if (dpi != 96)
+            SetDpi(dpi);
         PlaceProgram(fileName, NORVIA_WINDOWS_PROGRAM_FILE);
         for (const std::string& name : plantedDlls)
         {
@@ -146,9 +150,20 @@ protected:
         return false;
     }
 
+    // Wine's system dpi, the display scale of the prefix's programs; a test that changes it sets it back.
+    void SetDpi(int value)
+    {
+        e2e::ChildProcess reg;
+        ASSERT_TRUE(reg.Start({"/usr/bin/env", "wine", "reg", "add", "HKCU\\Control Panel\\Desktop", "/v",
+                               "LogPixels", "/t", "REG_DWORD", "/d", std::to_string(value), "/f"},
+                              WineEnvironment(), (work / "dpi.out").string()));
+        ASSERT_EQ(reg.Wait(60s), 0) << ReadText(work / "dpi.out");
+    }
+
     fs::path prefix, hosts;
     // Copies of the planted DLL placed beside the program under these names (without ".dll").
     std::vector<std::string> plantedDlls;
+    int dpi = 96;
 };
 
 } // namespace
@@ -211,6 +226,27 @@ TEST_F(DownloadRun, ExitControlUploadsTheLog)
     EXPECT_EQ(CountRequests("LogErrorInfo stored"), 1u) << Diagnostics();
     EXPECT_NE(ReadText(work / "uploads" / "log-1.json").find("\"records\""), std::string::npos);
     EXPECT_TRUE(fs::exists(folder / "logfile.txt"));
+}
+
+TEST_F(DownloadRun, WindowAtTwoHundredPercentScalingIsTwiceTheDesignSize)
+{
+    dpi = 192;
+    screen = "2560x1600x24";
+    ASSERT_NO_FATAL_FAILURE(StartRun("Norvia_3_2_Home_Download.exe"));
+    const fs::path geometry = work / "geometry.out";
+    auto environment = e2e::ChildProcess::CurrentEnvironment();
+    environment["DISPLAY"] = displayName;
+    const auto centred = [&]
+    {
+        e2e::ChildProcess look;
+        fs::remove(geometry); // the output is appended to
+        return look.Start({"/usr/bin/env", "xdotool", "search", "--name", "Norvia Download Manager",
+                           "getwindowgeometry", "%1"},
+                          environment, geometry.string()) &&
+               look.Wait(20s) == 0 &&
+               ReadText(geometry).find("80,160 (screen: 0)\n  Geometry: 2400x1280") != std::string::npos;
+    };
+    EXPECT_TRUE(WaitUntil(centred, 120s)) << ReadText(geometry) << Diagnostics();
 }
 
 TEST_F(DownloadRun, SetupThatCannotStartShowsTheMessageThenExploresItsFolder)
