@@ -591,20 +591,4 @@ TEST_F(FileDownloadTest, BodyThatTricklesInIsAbandonedAndFetchedAgain)
     FileDownload::SetTrickleWindowForTesting(DownloadSystem::TrickleGuard::kWindow);
 }
 
-// A slow but steady body (1 KiB every 200 ms, 5 KiB per window) is no trickle.
-TEST_F(FileDownloadTest, SlowButSteadyBodyIsKept)
-{
-    const std::string body = RandomBytes(12 * 1024, 12);
-    FileDownload::SetTrickleWindowForTesting(1s);
-    server.Route("GET", "/setup.bin", Response::Slow(body, 1024, 200ms));
-    FileDownload download;
-    Aim(download, "/setup.bin");
-    download.SetExpectedCRC(CrcOf(body));
-    ASSERT_TRUE(RunPartDownload(download, "setup.bin"));
-    FileDownload::SetTrickleWindowForTesting(DownloadSystem::TrickleGuard::kWindow);
-
-    EXPECT_TRUE(download.IsVerified());
-    EXPECT_EQ(1u, server.Requests().size());
-}
-
 } // namespace
