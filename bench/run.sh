@@ -14,19 +14,26 @@
 #   program   the real program under Xvfb (software drawing): its CPU time on the progress
 #             screen while the storage sends 2 MB/s, and its peak resident memory through a
 #             whole download of the large release.
-# Prints one "name value" line per figure at the end and writes them, with the machine, into
-# bench/results.txt. Not part of scripts/test.sh.
+#   windows   the Windows engine under wine (the Windows build of the driver, as the program runs
+#             it) against the plainest WinINet download of the same file in the same prefix.
+#   release   the size of the Windows artefact scripts/release.sh writes (dist/, at most 3 MiB).
+# Prints one "name value" line per figure at the end, each ratio with its spread over the rounds
+# (the lowest and the highest round), and writes them, with the machine (the processor's model
+# name and features) and its load, into bench/results.txt. The 1-minute load average is printed
+# at the start: the figures need a quiet machine (below 0.5). Not part of scripts/test.sh.
 #
 # Usage: bench/run.sh [options]
 #   --size SIZE          release of the download pair (default 1G; K, M or G suffix)
 #   --files N            files in it, the setup included (default 8)
 #   --small-size SIZE    release of the small-files pair (default 8M)
 #   --small-files N      files in it, the setup included (default 26)
-#   --rounds N           rounds of each pair (default 5)
+#   --rounds N           rounds of each pair (default 5; fewer are not comparable to the targets)
 #   --big-size SIZE      the one setup file of the memory runs (default 1G; below 2G)
 #   --crc-size SIZE      buffer of the CRC comparison (default 64M)
-#   --ui-seconds N       length of each of the three CPU windows on the progress screen (default 10)
-#   --only LIST          only these parts, comma-separated: download, small, crc, memory, program
+#   --ui-seconds N       length of each of the five CPU windows on the progress screen (default 10)
+#   --windows-size SIZE  the one file of the Windows pair (default 192M)
+#   --only LIST          only these parts, comma-separated: download, small, crc, memory, program,
+#                        windows, release
 #   --keep               keep bench/work (the downloaded files) afterwards
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -46,7 +53,8 @@ to_bytes() {  # 1G, 512M, 64K or plain bytes
 }
 
 size=$(to_bytes 1G) files=8 small_size=$(to_bytes 8M) small_files=26 rounds=5 big_size=$(to_bytes 1G)
-crc_size=$(to_bytes 64M) ui_seconds=10 only="download,small,crc,memory,program" keep=""
+crc_size=$(to_bytes 64M) ui_seconds=10 only="download,small,crc,memory,program,windows,release" keep=""
+windows_size=$(to_bytes 192M)
 while [ $# -gt 0 ]; do
   case "$1" in
     --size) size=$(to_bytes "$2"); shift ;;
@@ -56,6 +64,7 @@ while [ $# -gt 0 ]; do
     --rounds) rounds="$2"; shift ;;
     --big-size) big_size=$(to_bytes "$2"); shift ;;
     --crc-size) crc_size=$(to_bytes "$2"); shift ;;
+    --windows-size) windows_size=$(to_bytes "$2"); shift ;;
     --ui-seconds) ui_seconds="$2"; shift ;;
     --only) only="$2"; shift ;;
     --keep) keep=1 ;;
@@ -70,7 +79,7 @@ for number in "$files" "$small_files" "$rounds" "$ui_seconds"; do
   esac
 done
 for part in ${only//,/ }; do
-  case "$part" in download|small|crc|memory|program) ;; *) echo "run.sh: unknown part $part (see --help)" >&2; exit 2 ;; esac
+  case "$part" in download|small|crc|memory|program|release) ;; *) echo "run.sh: unknown part $part (see --help)" >&2; exit 2 ;; esac
 done
 wanted() { [[ ",$only," == *",$1,"* ]]; }
 file_size=$((size / files))
@@ -82,6 +91,9 @@ if [ "$file_size" -lt 1024 ] || [ "$file_size" -ge $((1 << 31)) ] || [ "$small_f
 fi
 
 say() { printf '== %s\n' "$*" >&2; }
+load_start="$(cut -d' ' -f1-3 /proc/loadavg)"
+say "Load average (1, 5, 15 min) at the start: $load_start (the figures need a 1-minute load below 0.5)"
+[ "$rounds" -ge 5 ] || say "Only $rounds rounds: medians of fewer than 5 rounds are not comparable to the targets"
 "$root/scripts/install-deps.sh"
 for tool in curl cmake /usr/bin/time Xvfb xdotool xdpyinfo; do
   command -v "$tool" >/dev/null || { echo "run.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
@@ -89,7 +101,7 @@ done
 
 # --- room on disk: the storage copy, the engine's copy and curl's copy, then the big release twice
 mkdir -p "$work"
-needed=$((3 * size + 3 * small_size + 2 * big_size + (256 << 20)))
+needed=$((3 * size + 3 * small_size + 2 * big_size + 4 * windows_size + (256 << 20)))
 available=$(df -B1 --output=avail "$work" | tail -n 1 | tr -d ' ')
 if [ "$available" -lt "$needed" ]; then
   echo "run.sh: $((needed >> 20)) MiB needed in $work, $((available >> 20)) MiB free" >&2
@@ -139,7 +151,8 @@ start_services() {  # folder release data_files file_size setup_size [rate]
   rm -f "$dir/ready.env"
   mkdir -p "$dir"
   "$services" --dir "$dir" --ready-file "$dir/ready.env" --release "$2" --files "$3" --file-size "$4" \
-    --setup-size "$5" --rate "${6:-0}" --max-seconds 14400 >"$dir/services.out" 2>&1 &
+    --setup-size "$5" --rate "${6:-0}" --max-seconds 14400 ${services_extra[@]+"${services_extra[@]}"} \
+    >"$dir/services.out" 2>&1 &
   services_pid=$!
   for _ in $(seq 1 1200); do
     [ -f "$dir/ready.env" ] && break
@@ -174,6 +187,15 @@ timed() {
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# "lowest highest" of the values given.
+lowest_highest() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 { low = $1 } { high = $1 } END { print low, high }'; }
+# "lowest highest" of the rounds' own ratios: the arrays named $1 and $2 hold one value per round.
+round_ratios() {
+  local -n numerators="$1" denominators="$2"
+  local i ratios=()
+  for i in "${!numerators[@]}"; do ratios+=("$(ratio "${numerators[$i]}" "${denominators[$i]}")"); done
+  lowest_highest "${ratios[@]}"
+}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 mib_s() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.0f", b / 1048576 / s }'; }
 
@@ -222,10 +244,10 @@ counted() { [ "$round" -gt 0 ]; }
 # <prefix>_engine_cpu and <prefix>_curl_cpu. With $5 = verify, each round also runs the engine on
 # the complete folder against zlib's crc32 over the same files (verify_engine, verify_zlib). With
 # $5 = fresh, each round also times curl making the engine's requests over a fresh connection
-# each, as the engine's design does (<prefix>_fresh): the file list five times (standing in for
+# each, for reference (<prefix>_fresh): the file list five times (standing in for
 # the description request and the four reads of the list) and every file, with "Connection:
 # close", so that the server closes every connection after its answer; curl resumes its TLS
-# session on each new one, as the engine does), and how long a new thread waits before it runs
+# session on each new one, as the engine does on a new connection), and how long a new thread waits before it runs
 # (<prefix>_thread_start, microseconds).
 download_pair() {  # prefix release files file_size [verify|fresh]
   local prefix="$1" release="$2" count="$3" each="$4" with_verify="" with_fresh=""
@@ -389,11 +411,11 @@ if wanted program; then
 fi
 rm -rf "$work/services-big/storage"
 
-ui_windows=()
+ui_windows=() ui_window_count=5
 if wanted program; then
   # Long enough at 2 MB/s for the fade-in and three windows of --ui-seconds.
   rate=2000000
-  ui_release_size=$(((3 * ui_seconds + 20) * rate))
+  ui_release_size=$(((ui_window_count * ui_seconds + 20) * rate))
   start_services "$work/services-ui" Norvia_3_2_Home 3 $((ui_release_size / 4)) $((ui_release_size / 4)) "$rate"
   say "The program under Xvfb on its progress screen while the storage sends $rate bytes a second"
   place_program "$work/ui" Norvia_3_2_Home
@@ -421,7 +443,7 @@ if wanted program; then
   fi
   sleep 4  # the screen's fade-in
   ticks_per_second=$(getconf CLK_TCK)
-  for _ in 1 2 3; do
+  for _ in $(seq 1 "$ui_window_count"); do
     before=$(cpu_ticks "$gui_pid") start=$EPOCHREALTIME
     sleep "$ui_seconds"
     after=$(cpu_ticks "$gui_pid") end=$EPOCHREALTIME
@@ -433,50 +455,75 @@ if wanted program; then
   stop_services
   rm -rf "$work/ui" "$work/services-ui/storage"
 fi
+
+# --- the Windows engine under wine (bench/windows-pair.sh) -----------------------------------
+# shellcheck source=bench/windows-pair.sh
+. "$bench/windows-pair.sh"
+wanted windows && windows_download_vs_wininet
 load_after="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 # --- figures ---------------------------------------------------------------------------------
 crc_value() { awk -v k="$1" '$1 == k { sub(/^[^ ]+ /, ""); print }' "$work/crc.log"; }
 figures="" details=""
-figure() { figures+="$1 $2"$'\n'; }
+# name value [lowest highest]: the spread over the rounds, where the figure has rounds.
+figure() {
+  local line="$1 $2"
+  [ $# -lt 4 ] || line+=" (rounds $3 to $4)"
+  figures+="$line"$'\n'
+}
 detail() { details+="$1"$'\n'; }
 
-cpu_flags="$(grep -m 1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -xE 'sse4_2|avx2|avx512f|pclmulqdq|vpclmulqdq' | tr '\n' ' ')"
+cpu_flags="$(grep -m 1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -xE 'sse4_2|avx|avx2|avx512f|avx512vl|pclmulqdq|vpclmulqdq|vaes|hypervisor' | tr '\n' ' ')"
+cpu_model="$(grep -m 1 '^model name' /proc/cpuinfo | sed 's/^[^:]*: *//')"
 detail "date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+detail "processor: ${cpu_model:-unknown} (family $(grep -m 1 '^cpu family' /proc/cpuinfo | sed 's/^[^:]*: *//'), model $(grep -m 1 '^model[[:space:]]*:' /proc/cpuinfo | sed 's/^[^:]*: *//'))"
 detail "machine: $(nproc) cores ($(grep -m 1 '^cpu MHz' /proc/cpuinfo | awk '{ printf "%.0f MHz", $4 }'), features ${cpu_flags% }), $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo) RAM, Linux $(uname -r), $(df --output=fstype "$bench" | tail -n 1) disk"
-detail "load (1, 5, 15 min): $load_before before, $load_after after"
+detail "load (1, 5, 15 min): $load_start at the start, $load_before before measuring (after the build), $load_after after"
 detail "tools: $(curl --version | head -n 1 | cut -d' ' -f1-2), zlib $("$driver" crc-speed 1024 1 | awk '$1 == "crc_zlib_version" { print $2 }')"
 if wanted download; then
   de=$(median "${download_engine[@]}") dc=$(median "${download_curl[@]}")
   detail "download: $files files of $((file_size >> 20)) MiB, $rounds rounds; engine $de s ($(mib_s "$size" "$de") MiB/s, CPU $(median "${download_engine_cpu[@]}") s), curl $dc s ($(mib_s "$size" "$dc") MiB/s, CPU $(median "${download_curl_cpu[@]}") s)"
   detail "verification: engine $(median "${verify_engine[@]}") s, zlib $(median "${verify_zlib[@]}") s"
   detail "every round (s): engine download ${download_engine[*]}; curl ${download_curl[*]}; engine CPU ${download_engine_cpu[*]}; curl CPU ${download_curl_cpu[*]}; engine verification ${verify_engine[*]}; zlib ${verify_zlib[*]}"
-  figure download_vs_curl "$(ratio "$de" "$dc")"
-  figure verify_vs_zlib "$(ratio "$(median "${verify_engine[@]}")" "$(median "${verify_zlib[@]}")")"
-  figure engine_cpu_vs_curl "$(ratio "$(median "${download_engine_cpu[@]}")" "$(median "${download_curl_cpu[@]}")")"
+  figure download_vs_curl "$(ratio "$de" "$dc")" $(round_ratios download_engine download_curl)
+  figure verify_vs_zlib "$(ratio "$(median "${verify_engine[@]}")" "$(median "${verify_zlib[@]}")")" $(round_ratios verify_engine verify_zlib)
+  figure engine_cpu_vs_curl "$(ratio "$(median "${download_engine_cpu[@]}")" "$(median "${download_curl_cpu[@]}")")" $(round_ratios download_engine_cpu download_curl_cpu)
 fi
 if wanted small; then
   sc=$(median "${small_curl[@]}") sf=$(median "${small_fresh[@]}")
   detail "small files: $small_files files of $((small_file_size >> 10)) KiB; engine $(median "${small_engine[@]}") s (CPU $(median "${small_engine_cpu[@]}") s), curl $sc s (CPU $(median "${small_curl_cpu[@]}") s), curl making the engine's $((small_files + 5)) requests on fresh connections $sf s (CPU $(median "${small_fresh_cpu[@]}") s, $(ratio "$sf" "$sc") x curl); a new thread waited $(median "${small_thread_start[@]}") us before it ran (median of the rounds' medians); every round (s): engine ${small_engine[*]}; curl ${small_curl[*]}; curl fresh ${small_fresh[*]}"
-  figure small_files_vs_curl "$(ratio "$(median "${small_engine[@]}")" "$sc")"
-  figure small_fresh_curl_vs_curl "$(ratio "$sf" "$sc")"
+  figure small_files_vs_curl "$(ratio "$(median "${small_engine[@]}")" "$sc")" $(round_ratios small_engine small_curl)
+  figure small_fresh_curl_vs_curl "$(ratio "$sf" "$sc")" $(round_ratios small_fresh small_curl)
 fi
 if wanted crc; then
   detail "CRC-32 in 256 KiB pieces of a $((crc_size >> 20)) MiB buffer: CRC::Compute ($(crc_value crc_method)) $(crc_value crc_compute_mib_s) MiB/s, 128-bit kernel $(crc_value crc_clmul128_mib_s) MiB/s, zlib $(crc_value crc_zlib_mib_s) MiB/s"
-  figure crc_vs_zlib "$(crc_value crc_vs_zlib)"
-  [ -z "$(crc_value crc_clmul128_vs_zlib)" ] || figure crc_clmul128_vs_zlib "$(crc_value crc_clmul128_vs_zlib)"
+  figure crc_vs_zlib "$(crc_value crc_vs_zlib)" $(crc_value crc_vs_zlib_rounds)
+  [ -z "$(crc_value crc_clmul128_vs_zlib)" ] ||
+    figure crc_clmul128_vs_zlib "$(crc_value crc_clmul128_vs_zlib)" $(crc_value crc_clmul128_vs_zlib_rounds)
 fi
 if wanted memory || wanted download || wanted small; then
   all_rss=("${engine_rss[@]}")
   detail "peak RSS per engine run (KiB): ${all_rss[*]}"
   [ -z "$big_download_seconds" ] || detail "large file ($((big_size >> 20)) MiB): download $big_download_seconds s, check $big_verify_seconds s"
   peak_kib=$(printf '%s\n' "${all_rss[@]}" | sort -n | tail -n 1)
-  figure peak_rss_mib $(((peak_kib + 1023) / 1024))
+  read -r lowest_kib _ < <(lowest_highest "${all_rss[@]}")
+  figure peak_rss_mib $(((peak_kib + 1023) / 1024)) $(((lowest_kib + 1023) / 1024)) $(((peak_kib + 1023) / 1024))
 fi
 if wanted program; then
   detail "program: whole download of $((big_size >> 20)) MiB under Xvfb in $gui_seconds s, peak RSS $gui_peak_kib KiB; CPU on the progress screen at 2 MB/s, % of one core per ${ui_seconds} s window: ${ui_windows[*]}"
-  figure ui_cpu_percent "$(median "${ui_windows[@]}")"
+  figure ui_cpu_percent "$(median "${ui_windows[@]}")" $(lowest_highest "${ui_windows[@]}")
   figure gui_peak_rss_mib $(((gui_peak_kib + 1023) / 1024))
+fi
+if wanted windows; then
+  we=$(median "${windows_engine[@]}") ww=$(median "${windows_wininet[@]}")
+  detail "windows under wine: one file of $((windows_size >> 20)) MiB, $rounds rounds; engine $we s ($(mib_s "$windows_size" "$we") MiB/s), plain WinINet $ww s ($(mib_s "$windows_size" "$ww") MiB/s); every round (s): engine ${windows_engine[*]}; WinINet ${windows_wininet[*]}"
+  figure windows_download_vs_wininet "$(ratio "$we" "$ww")" $(round_ratios windows_engine windows_wininet)
+fi
+if wanted release; then
+  mkdir -p "$work"
+  "$root/scripts/release.sh" >"$work/release.log" 2>&1 ||
+    { tail -n 20 "$work/release.log" >&2; echo "run.sh: scripts/release.sh failed" >&2; exit 1; }
+  figure exe_size_mib "$(stat -c %s "$root/dist/NorviaDownloadManager.exe" | awk '{ printf "%.2f", $1 / 1048576 }')"
 fi
 details="${details%$'\n'}" figures="${figures%$'\n'}"
 {

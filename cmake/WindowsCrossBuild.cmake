@@ -21,6 +21,7 @@ if(NORVIA_BUILD_WINDOWS AND NORVIA_MINGW_CXX)
       -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/toolchains/mingw-w64-x86_64.cmake
       -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
       -DNORVIA_BUILD_TESTS=${NORVIA_BUILD_TESTS}
+      -DNORVIA_BUILD_BENCH=${NORVIA_BUILD_BENCH}
     # The sources are this tree: the step always runs and the inner build decides what is stale.
     BUILD_ALWAYS TRUE
     INSTALL_COMMAND ""

@@ -1,7 +1,7 @@
 # The window and UI libraries of the Windows program, built with the mingw toolchain as static
 # libraries: GLFW and Dear ImGui from Debian's source packages of the installed versions, stb from
-# the libstb-dev headers, OpenGL from mingw's opengl32. Defines the targets the App folder links
-# on both systems: glfw, OpenGL::GL, norvia_imgui and norvia_stb.
+# the libstb-dev headers, OpenGL from mingw's opengl32 (delay-loaded). Defines the targets the App
+# folder links on both systems: glfw, OpenGL::GL, norvia_imgui and norvia_stb.
 
 include(${CMAKE_CURRENT_LIST_DIR}/DebianSourcePackage.cmake)
 debian_source_packages(${CMAKE_BINARY_DIR}/debian-sources
@@ -18,7 +18,8 @@ add_subdirectory(${NORVIA_GLFW_SOURCE} ${CMAKE_BINARY_DIR}/third-party/glfw EXCL
 # Third-party code is not held to the project's warnings.
 target_compile_options(glfw PRIVATE -w)
 
-find_package(OpenGL REQUIRED)
+# OpenGL::GL as the Linux build's FindOpenGL names it, delay-loaded (cmake/WindowsDelayLoad.cmake).
+norvia_delay_loaded(OpenGL::GL opengl32 OPENGL32.dll)
 
 # stb: only the headers are packaged, so the implementations are compiled here, once, as Debian's
 # libstb does (rect-pack before truetype, which otherwise brings its own). The headers are copied into the build folder: adding /usr/include to a cross build

@@ -6,7 +6,8 @@
 # (with screenshots). Then it reports the files and their verification, the setup launch, the
 # log received and the requests served, and stops what it started.
 #
-# With --windows the same run is made by the Windows program: cross-built with mingw-w64, copied
+# With --windows the same run is made by the Windows program as users receive it (scripts/release.sh
+# writes it into dist/, cross-built with mingw-w64, stripped, unsigned), copied
 # as Norvia_3_2_Home_Download.exe into the fresh folder and run under wine and Xvfb, in a wine
 # prefix of the run's own that trusts the services' certificate authority; the release's setup is
 # a real Windows program that writes setup-started.txt beside itself when ShellExecute starts it.
@@ -101,8 +102,10 @@ build_program() {
     echo "demo.sh: the build has no Windows part (is mingw-w64 installed? scripts/install-deps.sh)" >&2
     return 1
   }
+  # The program is the release users receive (dist/, unsigned).
   cmake --build "$build" -j"$(nproc)" --target norvia_demo_services norvia_windows-configure &&
-    cmake --build "$windows_build" -j"$(nproc)" --target NorviaDownloadManager norvia_demo_setup norvia_wine_trust
+    cmake --build "$windows_build" -j"$(nproc)" --target norvia_demo_setup norvia_wine_trust &&
+    NORVIA_BUILD_DIR="$build" scripts/release.sh
 }
 if ! build_program >"$run/build.log" 2>&1; then
   tail -n 30 "$run/build.log" >&2
@@ -164,7 +167,7 @@ program_name="${release}_Download"
 mkdir -p "$folder"
 if [ -n "$windows" ]; then
   program_name="$program_name.exe"
-  cp "$windows_build/NorviaDownloadManager.exe" "$folder/$program_name"
+  cp "$root/dist/NorviaDownloadManager.exe" "$folder/$program_name"
 else
   cp "$build/NorviaDownloadManager" "$folder/$program_name"
 fi

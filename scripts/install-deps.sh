@@ -15,6 +15,7 @@ packages=(
   # The Windows build (cmake/toolchains/mingw-w64-x86_64.cmake) and its tests under wine
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64
   dpkg-dev               # unpacks Debian's GLFW and Dear ImGui sources for the Windows build
+  icoutils osslsigncode  # scripts/release.sh: the resources read back, the signature
 )
 
 missing=()

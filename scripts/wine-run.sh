@@ -31,7 +31,9 @@ if ! command -v wine >/dev/null; then
   echo "wine-run.sh: wine is not installed; run scripts/install-deps.sh" >&2
   exit 127
 fi
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The caller's overrides come after the scripts' own (a test may tell wine to prefer DLLs found
+# beside the program, as Windows does).
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 # The wine server and the service processes the first program starts (services.exe, explorer...)
 # would keep the caller's output open for as long as they live. Started here, without ties to
 # it, they serve the programs of the next half minute; running ones are kept.

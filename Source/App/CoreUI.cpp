@@ -9,6 +9,8 @@
 #include <GLFW/glfw3.h>
 #include <imgui.h>
 
+#include <utility>
+
 namespace nd
 {
 
@@ -218,8 +220,18 @@ bool CoreUI::Render(bool skipUnchanged)
 
     ImDrawData* drawData = ImGui::GetDrawData();
     const uint32_t fontName = fontTexture ? fontTexture->GetGlName() : 0;
-    if (skipUnchanged && drawData != nullptr && presented.Shows(*drawData, fontName))
-        return false;
+    const bool halfRate = std::exchange(halfRateAllowed, false);
+    if (skipUnchanged && drawData != nullptr)
+    {
+        const bool drewLast = std::exchange(drewLastFrame, false);
+        if (presented.Shows(*drawData, fontName))
+            return false;
+        // Every second frame of a half-rate animation is left out; the one on screen then stays
+        // for one more iteration. A window that needs drawing (exposed, resized) never waits.
+        if (halfRate && drewLast && presented.HasFrame())
+            return false;
+        drewLastFrame = true;
+    }
     int framebufferWidth = 0, framebufferHeight = 0;
     glfwGetFramebufferSize(window, &framebufferWidth, &framebufferHeight);
     glViewport(0, 0, framebufferWidth, framebufferHeight);

@@ -46,6 +46,9 @@ class CoreUI
     // draw what the last one presented shows is not drawn, and false tells the loop not to present
     // it; the window being exposed, resized or rescaled ends that until the next frame is drawn.
     bool Render(bool skipUnchanged = false);
+    // Lets the frame loop skip the next frame if it drew the one before (the open frame belongs to
+    // an animation that may run at half the frame rate: the slide cross-fade). Asked for each frame.
+    void AllowHalfRate() { halfRateAllowed = true; }
     // Destroys the UI context; the layer is then uninitialised. The font texture and cursors stay.
     void Shutdown();
 
@@ -78,6 +81,8 @@ class CoreUI
     GLFWwindow* window = nullptr;
     UiInput input;
     PresentedFrame presented;
+    bool halfRateAllowed = false;
+    bool drewLastFrame = false; // the frame loop drew and presented the previous iteration's frame
     // Standard cursors by the library's cursor kind; GLFW frees them when it terminates.
     std::array<GLFWcursor*, 9> cursors{};
 };

@@ -24,6 +24,8 @@ class PresentedFrame
     void Remember();
     // The screen no longer shows the remembered frame (exposed, resized, scale changed).
     void Forget();
+    // A remembered frame is on screen (none was forgotten since).
+    bool HasFrame() const { return valid; }
 
   private:
     // Shows builds the new frame's description here; Remember keeps it.

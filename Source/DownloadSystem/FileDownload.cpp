@@ -4,9 +4,7 @@
 #include "Core/ErrorLog.h"
 #include "Core/ScopedHandle.h"
 #include "Core/StringUtils.h"
-#include "DownloadSystem/FileSystem.h"
 #include "DownloadSystem/IDownloadListener.h"
-#include "DownloadSystem/LocalFiles.h"
 #include "DownloadSystem/PartFileWriter.h"
 #include "DownloadSystem/TrickleGuard.h"
 #include "Platform/DebugOutput.h"
@@ -25,8 +23,6 @@ namespace
 
 using nd::StringUtils;
 
-// The CRC check reads the part file back in pieces of this size (as the local file checks do).
-constexpr size_t kCheckPieceSize = LocalFiles::kCrcPieceSize;
 constexpr uint32_t kPauseStepMs = 100;
 constexpr char kUserAgentHeader[] = "User-Agent: Norvia Download Manager / 9.5";
 
@@ -35,6 +31,13 @@ std::atomic<int64_t> trickleWindowMs{TrickleGuard::kWindow.count()};
 std::u16string Decimal(uint32_t value)
 {
     return StringUtils::IntToWideString(static_cast<int32_t>(value), 10);
+}
+
+// A refused time-out leaves the system's own; the request goes on with it.
+void LogRefusedOptions(const Platform::HttpRequest& request)
+{
+    for (const Platform::HttpOptionFailure& refused : request.OptionFailures())
+        nd::LogError("Setting " + refused.option + " failed", refused.error, __FILE__, __LINE__);
 }
 
 } // namespace
@@ -159,10 +162,31 @@ bool FileDownload::OpenRequest()
     options.headerBlock = kUserAgentHeader;
     // The internet handle is named after the destination (empty in memory mode).
     options.agent = StringUtils::ToUtf8(destination);
-    if (!request.Send(options, nullptr, 0, RunningFlag()))
+    const bool sent = request.Send(options, nullptr, 0, RunningFlag());
+    LogRefusedOptions(request);
+    if (!sent)
     {
-        nd::LogError(u"Connection::HttpSendRequest failed for: " + host + u"/ " + path, request.LastError(),
-                     __FILE__, __LINE__);
+        // Each step of the set-up names itself, so that the log tells where the attempt ended.
+        std::u16string failure;
+        switch (request.FailedStep())
+        {
+        case Platform::HttpStep::kInternetOpen:
+            failure = u"InternetOpen failed";
+            break;
+        case Platform::HttpStep::kInternetConnect:
+            failure = u"Connection::OpenHttpConnection InternetConnect failed";
+            break;
+        case Platform::HttpStep::kHttpOpenRequest:
+            failure = u"Connection::HttpOpenRequest failed for: " + host + u"/ " + path;
+            break;
+        case Platform::HttpStep::kHttpQueryInfo:
+            failure = u"Connection::HttpQueryInfo failed for: " + destination;
+            break;
+        default:
+            failure = u"Connection::HttpSendRequest failed for: " + host + u"/ " + path;
+            break;
+        }
+        nd::LogError(failure, request.LastError(), __FILE__, __LINE__);
         CloseHandles();
         return false;
     }
@@ -389,23 +413,18 @@ void FileDownload::RunPartFileMode()
             if (!lastReadOk && request.IsOpen())
                 nd::LogError("Error reading file, reconnecting.", body.readError, __FILE__, __LINE__);
 
-            uint32_t computed = 0;
-            bool checkStopped = false;
+            // The writer took the CRC of every piece the file accepted in full, as it went.
+            const uint32_t computed = writer.WrittenCrc();
             if (writeFailed)
                 verified = false;
             else if (expectedCrc != 0)
-            {
-                const PartFileCheck check = CheckPartFile(computed);
-                verified = check == PartFileCheck::Matches;
-                checkStopped = check == PartFileCheck::Stopped;
-            }
+                verified = computed == expectedCrc;
             else
                 verified = complete; // a body cut short is no download, even without a CRC
             if (tooLarge)
                 verified = false;
-            // A failed write has its record already, and a check cut short by a stop tells
-            // nothing: neither is an incorrect CRC.
-            if (!verified && !writeFailed && !checkStopped)
+            // A failed write has its record already: it is no incorrect CRC.
+            if (!verified && !writeFailed)
                 LogIncorrectCrc(computed, bytesReceived);
             CloseHandles();
         }
@@ -434,20 +453,6 @@ bool FileDownload::PrepareDestinationFolder()
         return false;
     }
     return true;
-}
-
-FileDownload::PartFileCheck FileDownload::CheckPartFile(uint32_t& computed)
-{
-    CRC check;
-    check.Init();
-    uint32_t value = 0;
-    const bool read = FileSystem::ReadFileInPieces(
-        destination, kCheckPieceSize,
-        [&](const uint8_t* bytes, size_t n) { value = check.Extend(value, bytes, n); }, RunningFlag());
-    computed = value;
-    if (!read)
-        return IsRunning() ? PartFileCheck::Differs : PartFileCheck::Stopped;
-    return value == expectedCrc ? PartFileCheck::Matches : PartFileCheck::Differs;
 }
 
 void FileDownload::LogIncorrectCrc(uint32_t computed, uint64_t byteCount)

@@ -98,14 +98,6 @@ private:
     bool OpenRequest();
     void CloseHandles();
     bool PrepareDestinationFolder();
-    enum class PartFileCheck
-    {
-        Matches,
-        Differs, // also unreadable
-        Stopped, // the worker was stopped while the file was read back
-    };
-    // Reads the part file back and compares its CRC-32 with the expected one.
-    PartFileCheck CheckPartFile(uint32_t& computed);
     void LogIncorrectCrc(uint32_t computed, uint64_t byteCount);
     void Finish();
     bool SleepWhileRunning(uint32_t milliseconds);

@@ -164,10 +164,19 @@ void FileUpload::ServerSettingsFromUrl(const std::u16string& url)
     port = static_cast<uint32_t>(urlPort);
 }
 
-std::u16string FileUpload::BuildRequestHeaders() const
+std::u16string FileUpload::BuildRequestHeaders(bool offerCodings) const
 {
+    StringMap headers = requestHeaders;
+    if (offerCodings)
+    {
+        auto encoding = headers.find(u"Accept-Encoding");
+        if (encoding == headers.end())
+            headers[u"Accept-Encoding"] = u"gzip,deflate";
+        else
+            encoding->second += u",gzip,deflate";
+    }
     std::u16string block;
-    for (const auto& [name, value] : requestHeaders)
+    for (const auto& [name, value] : headers)
     {
         if (!block.empty())
             block += u"\r\n";
@@ -226,14 +235,9 @@ void FileUpload::OpenRequest(Platform::HttpRequestOptions& options)
     Disconnect();
     nd::LogError("Opening connection for: " + StringUtils::ToNarrow(path), 0, __FILE__, __LINE__);
 
-    // The transfer layer undoes gzip and deflate, so the answer may come compressed. The
-    // header map keeps the value of an earlier attempt, to which the encodings are added again.
+    // The transfer layer undoes gzip and deflate, so the answer may come compressed: the codings
+    // are offered in a second header block, which goes out only when the layer agreed to decode.
     options.decodeContent = true;
-    auto encoding = requestHeaders.find(u"Accept-Encoding");
-    if (encoding == requestHeaders.end())
-        requestHeaders[u"Accept-Encoding"] = u"gzip,deflate";
-    else
-        encoding->second += u",gzip,deflate";
 
     nd::LogError("InternetConnect " + StringUtils::ToNarrow(host) + " " + std::to_string(port), 0, __FILE__,
                  __LINE__);
@@ -270,9 +274,49 @@ void FileUpload::SleepWhileRunning(uint32_t milliseconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
+// The records of the set-up: refused options, and a failed step before the send of its own.
+// True when the send itself was reached.
+bool FileUpload::RecordSetUp()
+{
+    for (const Platform::HttpOptionFailure& refused : request.OptionFailures())
+        nd::LogError("Setting " + refused.option + " failed", refused.error, __FILE__, __LINE__);
+    // The header map keeps the value of an earlier attempt, to which the codings are added again.
+    if (request.DecodingAccepted())
+    {
+        auto encoding = requestHeaders.find(u"Accept-Encoding");
+        if (encoding == requestHeaders.end())
+            requestHeaders[u"Accept-Encoding"] = u"gzip,deflate";
+        else
+            encoding->second += u",gzip,deflate";
+    }
+    switch (request.FailedStep())
+    {
+    case Platform::HttpStep::kInternetOpen:
+        nd::LogError("InternetOpen failed", request.LastError(), __FILE__, __LINE__);
+        return false;
+    case Platform::HttpStep::kInternetConnect:
+        nd::LogError(u"Connection::OpenHttpConnection InternetConnect failed for " + host + u" " +
+                         StringUtils::ToWide(std::to_string(port)),
+                     request.LastError(), __FILE__, __LINE__);
+        return false;
+    case Platform::HttpStep::kHttpOpenRequest:
+        nd::LogError("Connection::HttpOpenRequest failed for: " + StringUtils::ToNarrow(path),
+                     request.LastError(), __FILE__, __LINE__);
+        return false;
+    case Platform::HttpStep::kHttpQueryInfo:
+        nd::LogError("Connection::HttpQueryInfo failed", request.LastError(), __FILE__, __LINE__);
+        return false;
+    default:
+        return true;
+    }
+}
+
 bool FileUpload::SendPlain(const Platform::HttpRequestOptions& options, const nd::ByteBuffer& body)
 {
-    if (!request.Send(options, body.Data(), body.Size(), RunningFlag()))
+    const bool sent = request.Send(options, body.Data(), body.Size(), RunningFlag());
+    if (!RecordSetUp())
+        return false;
+    if (!sent)
     {
         nd::LogError(u"Error on HttpSendRequest, ", request.LastError(), __FILE__, __LINE__);
         return false;
@@ -283,7 +327,10 @@ bool FileUpload::SendPlain(const Platform::HttpRequestOptions& options, const nd
 
 bool FileUpload::SendStreamed(const Platform::HttpRequestOptions& options, const nd::ByteBuffer& body)
 {
-    if (!request.Begin(options, body.Size(), RunningFlag()))
+    const bool begun = request.Begin(options, body.Size(), RunningFlag());
+    if (!RecordSetUp())
+        return false;
+    if (!begun)
     {
         nd::ReportError("Error on HttpSendRequestEx\n", request.LastError(), __FILE__, __LINE__);
         // Writing into a request that never began would only add one error per piece.
@@ -386,13 +433,14 @@ void FileUpload::Run()
 
             Platform::HttpRequestOptions options;
             OpenRequest(options);
-            const std::u16string headerBlock = BuildRequestHeaders();
+            const std::u16string headerBlock = BuildRequestHeaders(true);
             nd::ByteBuffer body;
             BuildRequestBody(body);
             bytesToSend = body.Size();
             nd::LogError(u"Sending HTTP " + verb + u" " + u"Headers:\r\n" + headerBlock, 0, __FILE__,
                          __LINE__);
-            options.headerBlock = StringUtils::ToUtf8(headerBlock);
+            options.headerBlock = StringUtils::ToUtf8(BuildRequestHeaders(false));
+            options.decodingHeaderBlock = StringUtils::ToUtf8(headerBlock);
 
             sent = rawBody.Size() == 0 ? SendPlain(options, body) : SendStreamed(options, body);
             if (sent)

@@ -88,7 +88,8 @@ public:
     // Splits the URL into host, path, port and secure flag and stores them.
     void ServerSettingsFromUrl(const std::u16string& url);
     // Header lines in key order, "\r\n" between entries and none after the last.
-    std::u16string BuildRequestHeaders() const;
+    // With offerCodings, as sent when the transfer layer decodes: Accept-Encoding names gzip and deflate.
+    std::u16string BuildRequestHeaders(bool offerCodings = false) const;
     // The raw body if there is one, else the form fields in key order joined by "&".
     void BuildRequestBody(nd::ByteBuffer& body) const;
     // Keeps the raw text and rebuilds the response-header map from it.
@@ -109,6 +110,7 @@ private:
     bool GiveUp(const std::string& why, int errorNumber);
     void OpenRequest(Platform::HttpRequestOptions& options);
     void Disconnect();
+    bool RecordSetUp();
     bool SendPlain(const Platform::HttpRequestOptions& options, const nd::ByteBuffer& body);
     bool SendStreamed(const Platform::HttpRequestOptions& options, const nd::ByteBuffer& body);
     void ReadAnswer();

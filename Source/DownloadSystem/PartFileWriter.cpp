@@ -8,6 +8,7 @@ namespace DownloadSystem
 PartFileWriter::PartFileWriter(Platform::NativeHandle handle) : file(handle)
 {
     buffer.reserve(kBufferSize);
+    crc.Init();
 }
 
 bool PartFileWriter::Write(const uint8_t* bytes, size_t length)
@@ -22,6 +23,8 @@ bool PartFileWriter::Flush()
         return true;
     const bool written = file.IsValid() && Platform::WriteAll(file.Get(), buffer.data(), buffer.size());
     lastError = written ? 0 : Platform::LastErrorNumber();
+    if (written)
+        writtenCrc = crc.Extend(writtenCrc, buffer.data(), buffer.size());
     buffer.clear();
     return written;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Platform
 {
@@ -29,6 +30,7 @@ constexpr int kCertDateInvalid = 12037;
 constexpr int kCertNameInvalid = 12038;
 constexpr int kHttpsToHttpRedirect = 12040;
 constexpr int kInvalidCa = 12045;
+constexpr int kInvalidServerResponse = 12152;
 constexpr int kRedirectFailed = 12156;
 constexpr int kSecurityChannelError = 12157;
 constexpr int kInvalidCertificate = 12169;
@@ -58,6 +60,30 @@ bool InitialiseHttp();
 void SetHttpTimeoutsForTesting(const HttpTimeouts& timeouts);
 HttpTimeouts GetHttpTimeouts();
 
+// Test-only seam: options of the given names ("INTERNET_OPTION_HTTP_DECODING", ...) are refused
+// by every new request, as a library may refuse them. HttpOptionRefusedForTesting is the layers' side.
+void RefuseHttpOptionsForTesting(const std::vector<std::string>& options);
+bool HttpOptionRefusedForTesting(const std::string& option);
+
+// The step of setting up and sending a request that failed, named after the WinINet call that
+// makes it; on Linux, the step the failure of libcurl belongs to.
+enum class HttpStep
+{
+    kNone,
+    kInternetOpen,
+    kInternetConnect,
+    kHttpOpenRequest,
+    kHttpSendRequest,
+    kHttpQueryInfo,
+};
+
+// An option the HTTP library refused while a request was set up; the request went on without it.
+struct HttpOptionFailure
+{
+    std::string option; // "INTERNET_OPTION_CONNECT_TIMEOUT", "INTERNET_OPTION_HTTP_DECODING", ...
+    int error = 0;
+};
+
 struct HttpRequestOptions
 {
     std::string host;           // "name" or "name:port"
@@ -67,6 +93,9 @@ struct HttpRequestOptions
     std::string target;         // sent with a leading "/" added when it lacks one
     std::string headerBlock;    // "Name: value" lines separated by "\r\n", in sending order
     bool decodeContent = false; // undo gzip/deflate content encoding of the answer
+    // With decodeContent: the block sent instead of headerBlock once the library agreed to decode
+    // (it names the codings then); a library that refuses sends headerBlock. Empty: headerBlock.
+    std::string decodingHeaderBlock;
     // The name the HTTP library introduces itself with where it has one (WinINet's agent, sent
     // as User-Agent unless headerBlock names one); libcurl has none, so Linux ignores it.
     std::string agent;
@@ -106,6 +135,12 @@ public:
 
     // The error number of the last failed call, 0 when none failed.
     int LastError() const;
+    // Where a failed Send or Begin stopped; kNone after a success or before any request.
+    HttpStep FailedStep() const;
+    // Of the last Send or Begin: the options refused, in the order they were tried, and whether
+    // the library agreed to decode the answer (decodingHeaderBlock went out).
+    std::vector<HttpOptionFailure> OptionFailures() const;
+    bool DecodingAccepted() const;
 
     // Closes the connection; the object can then send another request.
     void Close();

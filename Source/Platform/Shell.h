@@ -20,7 +20,7 @@ struct ShellResult
 {
     bool started = false; // the opener was started (and, when waited for, did not report a failure)
     int errorNumber = 0;  // errno (Linux) or ShellExecute's answer (Windows) of a failed start, else 0
-    std::string failure;  // the opener's own failure in words ("xdg-open exited with status 3")
+    std::string failure;  // the failure in words ("xdg-open exited with status 3", ShellExecute's code told)
 };
 
 // target and workingFolder are UTF-8 paths or an address; an empty workingFolder keeps ours.

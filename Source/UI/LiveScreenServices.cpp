@@ -98,6 +98,11 @@ std::shared_ptr<Texture> LiveScreenServices::CreateTexture(const std::string& na
     return nd::CreateTexture(name, rgba, width, height);
 }
 
+void LiveScreenServices::AllowHalfRateFrame()
+{
+    CoreUI::Instance()->AllowHalfRate();
+}
+
 void LiveScreenServices::ReleaseFreedMemory()
 {
     Platform::ReleaseFreedMemory();

@@ -29,6 +29,7 @@ public:
     std::shared_ptr<Texture> CreateTexture(const std::string& name, const uint8_t* rgba, int32_t width,
                                            int32_t height) override;
     void ReleaseFreedMemory() override;
+    void AllowHalfRateFrame() override;
 
     void BeginDescriptionRequest() override;
     std::optional<bool> DescriptionResult() override;

@@ -61,6 +61,8 @@ public:
     // What the allocator keeps of freed blocks (decoded artwork, the atlas build) goes back to
     // the system.
     virtual void ReleaseFreedMemory() = 0;
+    // The frame being built may be drawn at half the frame rate (the slide cross-fade).
+    virtual void AllowHalfRateFrame() {}
 
     // [SECTION] Download front-end
     // The description request runs on a worker: Begin returns at once, the result is empty

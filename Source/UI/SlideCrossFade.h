@@ -27,6 +27,8 @@ public:
     double SecondAlpha() const { return Ease(slideFade); }
     int32_t Direction() const { return slideDirection; }
     float Fade() const { return slideFade; }
+    // The images are blended, neither fully shown.
+    bool Blending() const { return slideFade > 0.0f && slideFade < 1.0f; }
 
 private:
     int32_t slideDirection = -1;

@@ -5,8 +5,10 @@
 #include "DownloadSystem/DownloadCore.h"
 #include "DownloadSystem/DownloadManager.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace bench
 {
@@ -37,6 +39,49 @@ void PrintErrorList()
             std::fprintf(stderr, "  %s\n", record.value("message", std::string()).c_str());
     }
 }
+
+// The transfer's own time, for a release of one file: from the first byte counted to the last,
+// looked at every millisecond beside the frames (it only reads what the screens read).
+class TransferClock
+{
+public:
+    explicit TransferClock(const DownloadSystem::DownloadManager& manager)
+        : watcher(
+              [this, &manager]
+              {
+                  while (!stop)
+                  {
+                      const uint64_t bytes = manager.GetDownloadedBytes();
+                      const uint64_t total = manager.GetTotalBytes();
+                      const auto now = Clock::now();
+                      if (bytes > 0 && first == Clock::time_point{})
+                          first = now;
+                      if (total > 0 && bytes >= total && last == Clock::time_point{})
+                          last = now;
+                      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                  }
+              })
+    {
+    }
+    ~TransferClock() { Stop(); }
+
+    // Seconds from the first byte to the last; 0 when the transfer was not seen whole.
+    double Stop()
+    {
+        stop = true;
+        if (watcher.joinable())
+            watcher.join();
+        if (first == Clock::time_point{} || last == Clock::time_point{})
+            return 0;
+        return std::chrono::duration<double>(last - first).count();
+    }
+
+private:
+    std::atomic<bool> stop{false};
+    Clock::time_point first;
+    Clock::time_point last;
+    std::thread watcher;
+};
 
 } // namespace
 
@@ -70,6 +115,7 @@ int RunEngine(const std::string& programPath)
     }
     core.StartDownload();
     const auto manager = core.GetDownloadManager();
+    TransferClock transferClock(*manager);
 
     // What the progress screen reads each frame; the values are only looked at, as there.
     auto nextFigures = Clock::now();
@@ -92,9 +138,12 @@ int RunEngine(const std::string& programPath)
         // to a frame more of this loop's sleep (the program then quits at its next frame).
         manager->Wait(kFrameMs);
     }
-    std::printf("engine_frames %llu\nengine_total_bytes %llu\nengine_last_percent %d\nengine_errors %zu\n",
+    const double transferSeconds = transferClock.Stop();
+    std::printf("engine_frames %llu\nengine_total_bytes %llu\nengine_last_percent %d\nengine_errors %zu\n"
+                "engine_transfer_s %.4f\n",
                 static_cast<unsigned long long>(frames),
-                static_cast<unsigned long long>(manager->GetTotalBytes()), percent, nd::GetErrorCount());
+                static_cast<unsigned long long>(manager->GetTotalBytes()), percent, nd::GetErrorCount(),
+                transferSeconds);
     if (nd::GetErrorCount() != 0)
     {
         std::fprintf(stderr, "norvia_bench_driver: the run ended with errors\n");

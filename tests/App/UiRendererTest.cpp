@@ -293,6 +293,35 @@ TEST_F(UiRendererTest, OnlyTheFrameLoopSkipsAnUnchangedFrameAndNotAfterAnExpose)
     EXPECT_FALSE(frame(true));
 }
 
+// A half-rate animation leaves out every second changing frame, never one the window needs.
+TEST_F(UiRendererTest, HalfRateFramesAlternateAndNeverHoldBackAnExpose)
+{
+    auto ui = CoreUI::Instance();
+    GLFWwindow* window = test::GlSession::Get().Window();
+    int shade = 0;
+    auto changingFrame = [&](bool halfRate)
+    {
+        ui->NewFrame();
+        ImGui::GetForegroundDrawList()->AddRectFilled(ImVec2(5, 5), ImVec2(40, 40),
+                                                      IM_COL32(0, ++shade, 0, 255));
+        if (halfRate)
+            ui->AllowHalfRate();
+        return ui->Render(true);
+    };
+    EXPECT_TRUE(changingFrame(false));
+    EXPECT_FALSE(changingFrame(true)) << "the one after a drawn frame";
+    EXPECT_TRUE(changingFrame(true));
+    EXPECT_FALSE(changingFrame(true));
+    EXPECT_TRUE(changingFrame(true));
+    GLFWwindowrefreshfun exposed = glfwSetWindowRefreshCallback(window, nullptr);
+    glfwSetWindowRefreshCallback(window, exposed);
+    ASSERT_NE(exposed, nullptr);
+    exposed(window);
+    EXPECT_TRUE(changingFrame(true)) << "after an expose";
+    EXPECT_TRUE(changingFrame(false)) << "at full rate again";
+    EXPECT_TRUE(changingFrame(false));
+}
+
 TEST(UiRendererScale, FramebufferPixelsPerWindowPixel)
 {
     EXPECT_FLOAT_EQ(UiRenderer::FramebufferScale(2400, 1200), 2.0f);

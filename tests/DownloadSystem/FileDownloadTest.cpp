@@ -333,6 +333,57 @@ TEST_F(FileDownloadTest, AnswerPastItsLimitFailsEveryAttemptAndIsNotKept)
     EXPECT_EQ(4u, RecordsStartingWith("answer larger than 4096 bytes").size());
 }
 
+// Requests to the same server share a connection once an answer was read to its end, also
+// one that failed its attempt (a wrong CRC); one left with unread bytes is never used again.
+TEST_F(FileDownloadTest, ConnectionIsKeptOnlyAfterAnAnswerReadToItsEnd)
+{
+    server.Route("GET", "/digits.txt", Response::Ok("123456789"));
+    server.Route("GET", "/large.bin", Response::Ok(RandomBytes(2 * 1024 * 1024, 11)));
+    auto fetch = [&](const std::string& path, uint32_t crc, uint64_t limit = 1 << 30)
+    {
+        FileDownload download;
+        Aim(download, path);
+        download.SetExpectedCRC(crc);
+        download.SetAnswerLimit(limit);
+        download.DownloadToMemory();
+        return download.IsVerified();
+    };
+
+    EXPECT_TRUE(fetch("/digits.txt", 0xCBF43926));
+    EXPECT_FALSE(fetch("/digits.txt", 0x12345678)); // four attempts
+    EXPECT_EQ(5u, server.Requests().size());
+    EXPECT_EQ(1u, server.Connections()) << "every answer was read to its end";
+
+    // Each attempt stops reading after 4 KiB of 2 MiB: the first breaks the kept connection,
+    // the three others break fresh ones, and the next request needs one more.
+    EXPECT_FALSE(fetch("/large.bin", 0, 4096));
+    EXPECT_TRUE(fetch("/digits.txt", 0xCBF43926));
+    EXPECT_EQ(5u, server.Connections());
+}
+
+// A kept connection the server closed just as the request came is replaced by a fresh one
+// within the same attempt, but only once: a fresh connection that fails is a failed attempt.
+TEST_F(FileDownloadTest, KeptConnectionClosedByTheServerIsRetriedOnceWithinTheAttempt)
+{
+    Response dropped;
+    dropped.ending = Response::Ending::Drop;
+    server.Route(
+        "GET", "/digits.txt",
+        std::vector<Response>{Response::Ok("123456789"), dropped, dropped, Response::Ok("123456789")});
+    for (int run = 0; run < 2; ++run)
+    {
+        FileDownload download;
+        Aim(download, "/digits.txt");
+        download.SetExpectedCRC(0xCBF43926);
+        download.DownloadToMemory();
+        EXPECT_TRUE(download.IsVerified()) << "run " << run;
+    }
+
+    EXPECT_EQ(4u, server.Requests().size());
+    EXPECT_EQ(3u, server.Connections());
+    EXPECT_EQ(3u, RecordsStartingWith("Opening connection: ").size()) << "one attempt, then two";
+}
+
 TEST_F(FileDownloadTest, ObjectRunsAgainAfterReleasingData)
 {
     server.Route("GET", "/list.txt", std::vector<Response>{Response::Ok("first"), Response::Ok("second")});

@@ -270,6 +270,7 @@ TEST_F(FileUploadTest, ClosedPortEndsWithStatus9000AfterThreeAttempts)
     HttpsTestServer gone;
     ASSERT_TRUE(gone.Start());
     const std::u16string url = StringUtils::FromUtf8(gone.Url("/Norvia/DownloadManager8.ashx"));
+    const std::string hostPort = gone.HostPort();
     gone.Stop();
     FileUpload upload;
 
@@ -281,12 +282,17 @@ TEST_F(FileUploadTest, ClosedPortEndsWithStatus9000AfterThreeAttempts)
     EXPECT_EQ(u"HTTP Operation failed", upload.GetStatusText());
     EXPECT_EQ("HTTP Operation failed", upload.GetStatusTextNarrow());
     EXPECT_EQ(3u, upload.GetAttempts());
-    EXPECT_EQ(3u, CountRecords("Error on HttpSendRequest, "));
+    // A refused connection belongs to the connecting step, as its record says.
+    const size_t colon = hostPort.find(':');
+    const std::string connectFailed = "Connection::OpenHttpConnection InternetConnect failed for " +
+                                      hostPort.substr(0, colon) + " " + hostPort.substr(colon + 1);
+    EXPECT_EQ(3u, CountRecords(connectFailed));
+    EXPECT_EQ(0u, CountRecords("Error on HttpSendRequest, "));
     EXPECT_EQ(0u, nd::GetErrorCount());
     EXPECT_GE(took, 300ms); // a pause follows every failed attempt
     for (const auto& record : nd::GetLogRecords())
     {
-        if (record["message"].get<std::string>() == "Error on HttpSendRequest, ")
+        if (record["message"].get<std::string>() == connectFailed)
         {
             EXPECT_EQ(Platform::HttpError::kCannotConnect, record["error_number"].get<int>());
         }
@@ -306,9 +312,11 @@ TEST_F(FileUploadTest, RawBodyToClosedPortIsReportedPerAttemptOnly)
     EXPECT_FALSE(upload.PostBody(url, FileUpload::kMethodPost, {}, body));
 
     EXPECT_EQ(9000u, upload.GetStatusCode());
-    // One report per failed attempt, not one per 1024-byte piece that could not be written.
-    EXPECT_EQ(3u, nd::GetErrorCount());
-    EXPECT_EQ(3u, CountRecords("Error on HttpSendRequestEx\n"));
+    // One record per failed attempt, not one per 1024-byte piece that could not be written; the
+    // connection is refused before any send.
+    EXPECT_EQ(0u, nd::GetErrorCount());
+    EXPECT_EQ(0u, CountRecords("Error on HttpSendRequestEx\n"));
+    EXPECT_EQ(3u, upload.GetAttempts());
     EXPECT_EQ(0u, upload.GetBytesSent());
 }
 

@@ -7,6 +7,7 @@
 #include "support/TestPki.h"
 
 #include <filesystem>
+#include <tuple>
 
 using namespace httptest;
 using Platform::HttpError::kCannotConnect;
@@ -88,6 +89,30 @@ TEST_F(HttpRequestAnswer, GzipAnswerIsDecodedAndAcceptEncodingIsTheBlocksOwn)
     EXPECT_TRUE(result.body == text);
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(server.Requests()[0].Header("Accept-Encoding"), "gzip,deflate");
+}
+
+// Codings are named only where the layer will undo them: a refused decoding sends the plain block.
+TEST_F(HttpRequestAnswer, TheDecodingBlockGoesOutOnlyWhenDecodingWasAccepted)
+{
+    HttpsTestServer server;
+    ASSERT_TRUE(Serve(server, "GET", "/z", Response::Ok("plain")));
+    Platform::HttpRequestOptions options = Options(server, "/z");
+    options.decodeContent = true;
+    options.decodingHeaderBlock = options.headerBlock + "\r\nAccept-Encoding: gzip,deflate";
+    for (const bool refused : {false, true})
+    {
+        Platform::RefuseHttpOptionsForTesting(
+            refused ? std::vector<std::string>{"INTERNET_OPTION_HTTP_DECODING"} : std::vector<std::string>{});
+        Platform::HttpRequest request;
+        ASSERT_TRUE(request.Send(options, nullptr, 0, nullptr));
+        EXPECT_EQ(request.DecodingAccepted(), !refused);
+        EXPECT_EQ(request.OptionFailures().size(), refused ? 1u : 0u);
+    }
+    Platform::RefuseHttpOptionsForTesting({});
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].Header("Accept-Encoding"), "gzip,deflate");
+    EXPECT_FALSE(requests[1].HasHeader("Accept-Encoding"));
 }
 
 TEST_F(HttpRequestAnswer, WithoutDecodingTheEncodedBytesArriveUnchanged)
@@ -225,6 +250,35 @@ TEST_F(HttpRequestFailure, HostNameThatCannotFormAUrlIsInvalid)
     EXPECT_EQ(SendError(options), Platform::HttpError::kInvalidUrl);
 }
 
+// Each failure is told by the WinINet step it belongs to, as the records of the workers name it.
+TEST_F(HttpRequestFailure, EachFailureNamesTheStepItBelongsTo)
+{
+    HttpsTestServer gone;
+    ASSERT_TRUE(gone.Start());
+    const Platform::HttpRequestOptions closed = Options(gone, "/");
+    gone.Stop();
+    HttpsTestServer server;
+    server.Route("GET", "/huge", Response::Ok("").WithHeader("Content-Length", "18446744073709551616"));
+    server.Route("GET", "/ok", Response::Ok("fine"));
+    ASSERT_TRUE(server.Start());
+    Platform::HttpRequestOptions badHost;
+    badHost.host = "bad host/";
+    using Platform::HttpStep;
+    const std::tuple<Platform::HttpRequestOptions, HttpStep, int> rows[] = {
+        {closed, HttpStep::kInternetConnect, kCannotConnect},
+        {badHost, HttpStep::kHttpOpenRequest, Platform::HttpError::kInvalidUrl},
+        {Options(server, "/huge"), HttpStep::kHttpQueryInfo, Platform::HttpError::kInvalidServerResponse},
+        {Options(server, "/ok"), HttpStep::kNone, 0},
+    };
+    for (const auto& [options, step, error] : rows)
+    {
+        Platform::HttpRequest request;
+        EXPECT_EQ(request.Send(options, nullptr, 0, nullptr), error == 0) << options.target;
+        EXPECT_EQ(request.FailedStep(), step) << options.target;
+        EXPECT_EQ(request.LastError(), error) << options.target;
+    }
+}
+
 TEST_F(HttpRequestFailure, CertificateProblemsHaveTheirOwnNumbers)
 {
     const std::pair<Certificate, int> cases[] = {
@@ -249,7 +303,8 @@ TEST_F(HttpRequestFailure, CertificateProblemsHaveTheirOwnNumbers)
 TEST_F(HttpRequestFailure, BundleReplacedAtTheSamePathIsReadAgain)
 {
     const std::string bundle = testing::TempDir() + "replaced-bundle.pem";
-    std::filesystem::copy_file(HttpsTestServer::CaFile(), bundle, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(HttpsTestServer::CaFile(), bundle,
+                               std::filesystem::copy_options::overwrite_existing);
     ::setenv("SSL_CERT_FILE", bundle.c_str(), 1);
     HttpsTestServer first, second;
     Platform::HttpRequest request;
@@ -257,8 +312,9 @@ TEST_F(HttpRequestFailure, BundleReplacedAtTheSamePathIsReadAgain)
     request.Close();
     // Now a bundle without the test CA (a certificate it did not issue); a second server, so
     // that no TLS session of the first connection is resumed.
-    std::filesystem::copy_file(testsupport::TestPki::Instance().Files(Certificate::UntrustedIssuer).certificate,
-                               bundle, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(
+        testsupport::TestPki::Instance().Files(Certificate::UntrustedIssuer).certificate, bundle,
+        std::filesystem::copy_options::overwrite_existing);
     ASSERT_TRUE(Serve(second, "GET", "/", Response::Ok("never")));
     EXPECT_EQ(SendError(Options(second, "/")), Platform::HttpError::kInvalidCa);
     HttpsTestServer::UseTestCa();

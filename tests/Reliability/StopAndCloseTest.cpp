@@ -153,7 +153,8 @@ const std::vector<Phase> kPhases{
     {"VerifyingAHugeFile", HugeDataFileBeforeVerifying,
      [](FaultWorld& w) { return Manager(w).IsCheckingFile() && Manager(w).GetVerifyPercent() > 0; }, false, 0,
      true},
-    // The data file grows huge while its body comes in; reached once the body is in.
+    // The data file grows huge while its body comes in; reached once the body is in. The worker's
+    // check went along with the writes, so what reads the huge file now is the verification.
     {"ReadingBackAHugeDownload", SlowData,
      [](FaultWorld& w)
      {

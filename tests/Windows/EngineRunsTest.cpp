@@ -80,6 +80,23 @@ TEST_F(EngineRun, FreshReleaseIsDownloadedVerifiedAndItsSetupStarted)
     }
 }
 
+// Users start the program wherever their browser saved it; wine takes long paths in every form, so
+// this shows the forms the layer makes reach the files, the lists and the shell.
+TEST_F(EngineRun, ARunFromAFolderPastTheClassicPathLengthFetchesVerifiesAndStartsItsSetup)
+{
+    while (WindowsPath(world.program).size() < 300)
+        world.program /= std::string(60, 'd');
+    fs::create_directories(world.program);
+    world.ServeRelease();
+    const nlohmann::json run = Run();
+
+    EXPECT_EQ(run["ended"], true);
+    EXPECT_EQ(run["errorCount"], 0) << run["records"].dump(1);
+    EXPECT_TRUE(enginetest::ReadFileText(world.LocalPath("Setup_ABC.exe")) == world.files[0].content);
+    EXPECT_TRUE(enginetest::ReadFileText(world.LocalPath("Setup_ABC-1a.bin")) == world.files[1].content);
+    EXPECT_EQ(world.SetupLaunches(1).size(), 1u);
+}
+
 TEST_F(EngineRun, FilesAlreadyPresentAreKeptWithoutTransfer)
 {
     world.ServeRelease();

@@ -4,6 +4,7 @@
 // runs pin; the engine runs use both workers in every other way.
 
 #include "WineWorld.h"
+#include "support/TestConnection.h"
 
 namespace wintest
 {
@@ -78,6 +79,30 @@ TEST_F(Transfer, SilenceEndsAfterTheTimeOutButAPausedReaderIsNotTimedOut)
     EXPECT_EQ(paused["body"]["size"], 200000);
 }
 
+// Under wine closing a left call's request does not end the call: it ends when the network lets it
+// go, and its thread must end with it rather than linger for the process's life.
+TEST_F(Transfer, TheThreadOfALeftCallEndsOnceItsServerLetsGo)
+{
+    world.server.Route("GET", "/closes",
+                       testsupport::Handler(
+                           [](const testsupport::RecordedRequest&)
+                           {
+                               if (auto* connection = testsupport::ConnectionContext::Current())
+                                   connection->lifetime.SleepFor(3s);
+                               return Response::CutShort(std::string(100, 'c'), 0);
+                           }));
+    world.server.Route("GET", "/stalls", Response::Stall(std::string(4000, 's'), 1000, 3s));
+    const std::pair<std::string, std::string> rows[] = {{"/closes", "--cancel-after-ms=500"},
+                                                        {"/stalls", "--read-size=1024"}};
+    for (const auto& [target, leave] : rows)
+    {
+        const auto answer = Probe({"request", Host(), "--target=" + target, leave, "--await-call-threads"});
+        const bool cancelled = answer["sendError"] == Platform::HttpError::kOperationCancelled;
+        EXPECT_TRUE(cancelled || answer["readError"] == Platform::HttpError::kTimeout) << answer.dump();
+        EXPECT_GE(answer["callThreadsEndedMs"], 0) << target << " kept its thread";
+    }
+}
+
 TEST_F(Transfer, StreamedPostArrivesWholeAndItsCompressedAnswerIsDecoded)
 {
     world.server.Route("POST", "/post", Response::Gzip("decoded answer"));
@@ -113,6 +138,22 @@ TEST_F(Transfer, PartFileDownloadHoldsWhilePausedAndWritesExactlyTheBody)
     EXPECT_TRUE(enginetest::ReadFileText(destination) == content);
 }
 
+// Taken wrapped or left aside, such a length would let a body pass for complete at any length.
+TEST_F(Transfer, ALengthPastSixtyFourBitsFailsEachAttemptAtItsHeaderQuery)
+{
+    world.server.Route("GET", "/huge.bin",
+                       Response::Ok("").WithHeader("Content-Length", "18446744073709551616"));
+    const fs::path destination = world.program / "huge.bin";
+    const auto answer = Probe(
+        {"download", Host(), "--path=/huge.bin", "--crc=1", "--destination=" + WindowsPath(destination)});
+    EXPECT_EQ(answer["state"], 7);
+    EXPECT_EQ(
+        RecordsStartingWith(answer, "Connection::HttpQueryInfo failed for: " + WindowsPath(destination)), 4u)
+        << answer["records"].dump(1);
+    EXPECT_TRUE(AnyRecordWith(answer, "Connection::HttpQueryInfo failed",
+                              Platform::HttpError::kInvalidServerResponse));
+}
+
 TEST_F(Transfer, StopEndsAPartFileDownloadPromptly)
 {
     world.server.Route("GET", "/s.bin", Response::Stall(enginetest::Pattern(60000, 9), 5000, 60s));
@@ -142,6 +183,21 @@ TEST_F(Transfer, FormFieldsGoOutInOneSendAndTheAnswerIsRead)
     EXPECT_EQ(requests[0].body, "a=1&b=2");
     EXPECT_EQ(requests[0].Header("ComputerId"), "abc");
     EXPECT_EQ(requests[0].Header("Accept-Encoding"), "gzip,deflate");
+}
+
+TEST_F(Transfer, RefusedOptionsAreLoggedAndNoCodingIsOfferedWithoutDecoding)
+{
+    world.server.Route("POST", "/svc", Response::Ok("plain"));
+    const auto answer =
+        Probe({"upload", Url("/svc"), "--field=a=1", "--refuse-option=INTERNET_OPTION_HTTP_DECODING",
+               "--refuse-option=INTERNET_OPTION_RECEIVE_TIMEOUT"});
+
+    EXPECT_EQ(answer["response"], "plain");
+    const auto requests = world.server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_FALSE(requests[0].HasHeader("Accept-Encoding"));
+    EXPECT_TRUE(AnyRecordWith(answer, "Setting INTERNET_OPTION_HTTP_DECODING failed", 12011));
+    EXPECT_TRUE(AnyRecordWith(answer, "Setting INTERNET_OPTION_RECEIVE_TIMEOUT failed", 12011));
 }
 
 } // namespace

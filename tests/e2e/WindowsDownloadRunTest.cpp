@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -30,7 +32,7 @@ std::string WinePath(const fs::path& path)
 
 class DownloadRun : public e2e::ProgramRun
 {
-  protected:
+protected:
     // Missing wine, Xvfb or a Windows build is a failure here, never a skip.
     DownloadRun() : ProgramRun(false) {}
 
@@ -72,11 +74,22 @@ class DownloadRun : public e2e::ProgramRun
         }
     }
 
-    // The scripts add wine's own settings (no diagnostics, no prompts).
+    // The scripts add wine's own settings (no diagnostics, no prompts). Wine prefers its built-in
+    // DLLs; for the planted names it is told to prefer a DLL found beside the program, which is
+    // Windows' own order.
     std::map<std::string, std::string> WineEnvironment()
     {
         auto environment = ProgramEnvironment();
         environment["WINEPREFIX"] = prefix.string();
+        std::string overrides;
+        for (const std::string& name : plantedDlls)
+        {
+            overrides += (overrides.empty() ? "" : ",") + name;
+        }
+        if (!overrides.empty())
+        {
+            environment["WINEDLLOVERRIDES"] = overrides + "=n,b";
+        }
         return environment;
     }
 
@@ -94,8 +107,27 @@ class DownloadRun : public e2e::ProgramRun
         std::ofstream(hosts) << "127.0.0.1 localhost " << ready["NORVIA_DEMO_HOST_NAMES"] << "\n";
 
         PlaceProgram(fileName, NORVIA_WINDOWS_PROGRAM_FILE);
+        for (const std::string& name : plantedDlls)
+        {
+            ASSERT_TRUE(fs::copy_file(NORVIA_PLANTED_DLL_FILE, folder / (name + ".dll")));
+        }
         ASSERT_TRUE(program.Start({NORVIA_WINE_RUN_SCRIPT, "--hosts", hosts.string(), programFile.string()},
                                   WineEnvironment(), (work / "program.out").string(), folder.string()));
+    }
+
+    // The marker the started setup writes beside itself, once its last line is there (the file
+    // exists before its text: read at once, it was empty now and then).
+    std::string WaitForSetupMarker()
+    {
+        const fs::path marker = folder / "setup-started.txt";
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        std::string text;
+        while ((text = ReadText(marker)).find("command line: ") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+        {
+            std::this_thread::sleep_for(100ms);
+        }
+        return text;
     }
 
     // A wine file browser showing the folder itself (not a file in it), as "explore" starts one.
@@ -115,6 +147,8 @@ class DownloadRun : public e2e::ProgramRun
     }
 
     fs::path prefix, hosts;
+    // Copies of the planted DLL placed beside the program under these names (without ".dll").
+    std::vector<std::string> plantedDlls;
 };
 
 } // namespace
@@ -127,19 +161,37 @@ TEST_F(DownloadRun, FreshReleaseIsFetchedVerifiedAndItsSetupStarted)
     ExpectVerifiedFiles();
 
     // The setup itself ran: under its local name, in the program's folder, as its marker says.
-    const fs::path marker = folder / "setup-started.txt";
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!fs::exists(marker) && std::chrono::steady_clock::now() < deadline)
-    {
-        std::this_thread::sleep_for(100ms);
-    }
-    const std::string started = ReadText(marker);
+    const std::string started = WaitForSetupMarker();
     EXPECT_NE(started.find("setup: " + WinePath(folder / "Setup_NRV32.exe") + "\r\n"), std::string::npos)
         << started << Diagnostics();
     EXPECT_NE(started.find("working folder: " + WinePath(folder) + "\r\n"), std::string::npos) << started;
     EXPECT_TRUE(Lines(launches).empty()) << "nothing else was opened" << Diagnostics();
     EXPECT_EQ(CountRequests("-> 403"), 0u) << Diagnostics();
     EXPECT_EQ(CountRequests("LogErrorInfo"), 0u) << "a clean run quits without uploading";
+}
+
+// Users start the program from their downloads folder, where a page may have left DLLs named like
+// the ones the program, its libraries or the system load.
+TEST_F(DownloadRun, DllsLeftBesideTheProgramAreNeverLoaded)
+{
+    plantedDlls = {"version", "dinput8", "xinput1_4", "xinput9_1_0", "dwmapi",
+                   "uxtheme", "winmm",   "dbghelp",   "opengl32",    "wininet"};
+    ASSERT_NO_FATAL_FAILURE(
+        StartRun("Norvia_3_2_Home_Download.exe", {"--setup-program", NORVIA_WINDOWS_SETUP_FILE}));
+    ASSERT_NO_FATAL_FAILURE(ExpectCleanExit());
+    ExpectVerifiedFiles();
+    EXPECT_NE(WaitForSetupMarker().find("Setup_NRV32.exe"), std::string::npos) << Diagnostics();
+    const fs::path loaded = folder / "planted-dlls-loaded.txt";
+    EXPECT_FALSE(fs::exists(loaded)) << ReadText(loaded);
+
+    // The planted copies do announce themselves when a process loads one from there (by a name
+    // that process has not loaded yet: wine hands out a loaded module of the same name instead).
+    e2e::ChildProcess loader;
+    ASSERT_TRUE(loader.Start({NORVIA_WINE_RUN_SCRIPT, "regsvr32", "/s", WinePath(folder / "xinput9_1_0.dll")},
+                             WineEnvironment(), (work / "regsvr32.out").string()));
+    loader.Wait(60s);
+    EXPECT_NE(ReadText(loaded).find("xinput9_1_0.dll loaded by"), std::string::npos)
+        << ReadText(work / "regsvr32.out");
 }
 
 TEST_F(DownloadRun, ExitControlUploadsTheLog)

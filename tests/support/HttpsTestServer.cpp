@@ -6,6 +6,7 @@
 #include <mutex>
 #include <signal.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <thread>
 #include <type_traits>
 
@@ -259,6 +260,14 @@ void HttpsTestServer::State::Dispatch(const httplib::Request& request, httplib::
     }
 
     auto script = std::make_shared<Response>(Answer(recorded));
+    if (script->ending == Response::Ending::Drop)
+    {
+        // Nothing may go out, not even the status line httplib still writes: the socket is
+        // shut before that.
+        ::shutdown(connection->stream.socket(), SHUT_RDWR);
+        connection->closeMode = Response::Ending::Close;
+        return;
+    }
     response.status = script->status;
     for (const auto& [name, value] : script->headers)
         response.set_header(name, value);
@@ -382,6 +391,11 @@ std::vector<RecordedRequest> HttpsTestServer::Requests() const
 {
     std::lock_guard lock(state->mutex);
     return state->requests;
+}
+
+size_t HttpsTestServer::Connections() const
+{
+    return state->lifetime.Accepted();
 }
 
 void HttpsTestServer::ClearRequests()

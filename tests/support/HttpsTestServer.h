@@ -49,6 +49,8 @@ struct Response
         Close,    // orderly close (TLS close_notify, FIN) without the rest
         Reset,    // TCP reset without the rest, stallFor after the sent bytes
         Stall,    // wait stallFor (or until the server stops), then send the rest
+        Drop,     // no answer at all: the connection closes as the request arrives, as when a
+                  // server closes a kept connection while idle just as the client reuses it
     };
 
     int status = 200;
@@ -128,6 +130,8 @@ public:
     std::string Url(const std::string& target) const; // scheme, HostPort and target
 
     std::vector<RecordedRequest> Requests() const;
+    // TCP connections accepted so far.
+    size_t Connections() const;
     void ClearRequests();
 
     // ca.pem of the process-wide test CA.

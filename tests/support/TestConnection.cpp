@@ -86,7 +86,14 @@ bool ServerLifetime::Register(int socket)
     if (stopping)
         return false;
     sockets.insert(socket);
+    ++accepted;
     return true;
+}
+
+size_t ServerLifetime::Accepted() const
+{
+    std::lock_guard lock(mutex);
+    return accepted;
 }
 
 void ServerLifetime::Unregister(int socket)

@@ -29,12 +29,15 @@ public:
     // A connection socket is registered while in use; false when the server is stopping.
     bool Register(int socket);
     void Unregister(int socket);
+    // Sockets registered so far.
+    size_t Accepted() const;
 
 private:
     mutable std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;
     std::set<int> sockets;
+    size_t accepted = 0;
 };
 
 // A blocking socket (with TLS when ssl is set) that waits in short slices so a stopping

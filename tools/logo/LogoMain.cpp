@@ -1,9 +1,13 @@
 // norvia_logo <wordmark font.ttf> <caption font.ttf> <output.rgba>
+// norvia_logo --icon <output.ico>
 //
 // Draws the logo: on white, a round accent badge with a white download arrow, then the wordmark
 // "NORVIA" in the accent colour over the caption "DOWNLOAD MANAGER" in grey, the group centred.
-// Writes 340 x 60 RGBA pixels, rows top to bottom, fully opaque. The output is deterministic.
+// Writes 340 x 60 RGBA pixels, rows top to bottom, fully opaque. With --icon it draws the badge
+// alone, filling a transparent square, at each size of the program's icon. The output is
+// deterministic.
 
+#include "IconFile.h"
 #include "stb_truetype.h"
 
 #include <algorithm>
@@ -32,19 +36,28 @@ constexpr Rgb kCaption{112, 124, 131};
 // Coverage 0..1 per pixel of one layer, composited in drawing order.
 using Layer = std::vector<float>;
 
+// Straight (not premultiplied) colour with coverage; the logo starts on opaque white, the icon on
+// nothing.
 class Canvas
 {
-  public:
-    Canvas() : pixels(kWidth * kHeight, kWhite) {}
+public:
+    Canvas(int width, int height, float startAlpha) : pixels(width * height, Pixel{kWhite, startAlpha}) {}
 
+    // Porter-Duff "over": on an opaque pixel this is a plain blend towards the colour.
     void Composite(const Layer& coverage, Rgb colour)
     {
         for (size_t i = 0; i < pixels.size(); ++i)
         {
             const float a = std::clamp(coverage[i], 0.0f, 1.0f);
-            pixels[i].r += (colour.r - pixels[i].r) * a;
-            pixels[i].g += (colour.g - pixels[i].g) * a;
-            pixels[i].b += (colour.b - pixels[i].b) * a;
+            Pixel& p = pixels[i];
+            const float alpha = a + p.alpha * (1 - a);
+            if (alpha <= 0)
+                continue;
+            const float keep = p.alpha * (1 - a) / alpha;
+            p.colour = {colour.r * (a / alpha) + p.colour.r * keep,
+                        colour.g * (a / alpha) + p.colour.g * keep,
+                        colour.b * (a / alpha) + p.colour.b * keep};
+            p.alpha = alpha;
         }
     }
 
@@ -52,18 +65,23 @@ class Canvas
     {
         std::vector<unsigned char> out;
         out.reserve(pixels.size() * 4);
-        for (const Rgb& p : pixels)
+        for (const Pixel& p : pixels)
         {
-            out.push_back(static_cast<unsigned char>(std::lround(p.r)));
-            out.push_back(static_cast<unsigned char>(std::lround(p.g)));
-            out.push_back(static_cast<unsigned char>(std::lround(p.b)));
-            out.push_back(255);
+            out.push_back(static_cast<unsigned char>(std::lround(p.colour.r)));
+            out.push_back(static_cast<unsigned char>(std::lround(p.colour.g)));
+            out.push_back(static_cast<unsigned char>(std::lround(p.colour.b)));
+            out.push_back(static_cast<unsigned char>(std::lround(p.alpha * 255)));
         }
         return out;
     }
 
-  private:
-    std::vector<Rgb> pixels;
+private:
+    struct Pixel
+    {
+        Rgb colour;
+        float alpha;
+    };
+    std::vector<Pixel> pixels;
 };
 
 // Signed distances in pixels (negative inside), sampled at pixel centres.
@@ -79,18 +97,61 @@ float Capsule(float px, float py, float ax, float ay, float bx, float by, float 
     return std::hypot(px - (ax + t * dx), py - (ay + t * dy)) - halfWidth;
 }
 
-template <typename Distance> Layer Shape(Distance distance)
+template <typename Distance> Layer Shape(Distance distance, int width = kWidth, int height = kHeight)
 {
-    Layer layer(kWidth * kHeight, 0.0f);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x)
-            layer[y * kWidth + x] = std::clamp(0.5f - distance(x + 0.5f, y + 0.5f), 0.0f, 1.0f);
+    Layer layer(width * height, 0.0f);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            layer[y * width + x] = std::clamp(0.5f - distance(x + 0.5f, y + 0.5f), 0.0f, 1.0f);
     return layer;
+}
+
+// The badge's arrow: a stem, a chevron whose arms meet at the stem's foot, and a tray line under
+// it, laid out for a badge of radius 21 and scaled to `radius`. Strokes never get thinner than
+// `minHalfWidth`, so that the arrow stays readable in a small icon.
+float Arrow(float x, float y, float cx, float cy, float radius, float minHalfWidth)
+{
+    const float k = radius / 21.0f;
+    const float line = std::max(2.2f * k, minHalfWidth), trayLine = std::max(1.8f * k, minHalfWidth);
+    const float stem = Capsule(x, y, cx, cy - 11.5f * k, cx, cy + 4.0f * k, line);
+    const float left = Capsule(x, y, cx - 7.5f * k, cy - 3.0f * k, cx, cy + 4.5f * k, line);
+    const float right = Capsule(x, y, cx + 7.5f * k, cy - 3.0f * k, cx, cy + 4.5f * k, line);
+    const float tray = Capsule(x, y, cx - 9.5f * k, cy + 11.0f * k, cx + 9.5f * k, cy + 11.0f * k, trayLine);
+    return std::min({stem, left, right, tray});
+}
+
+// The badge alone, filling a size x size square on transparency.
+std::vector<unsigned char> DrawIcon(int size)
+{
+    const float centre = size / 2.0f, radius = size / 2.0f;
+    // At 16 and 24 pixels the scaled strokes would be thinner than a pixel and blur away.
+    const float minHalfWidth = size <= 24 ? 0.8f : 0.0f;
+    Canvas canvas(size, size, 0.0f);
+    canvas.Composite(
+        Shape([&](float x, float y) { return Circle(x, y, centre, centre, radius); }, size, size), kAccent);
+    canvas.Composite(Shape([&](float x, float y)
+                           { return Arrow(x, y, centre, centre, radius, minHalfWidth); },
+                           size, size),
+                     kWhite);
+    return canvas.Rgba();
+}
+
+int WriteIcon(const char* path)
+{
+    std::vector<nd::logo::IconImage> images;
+    for (int size : {16, 24, 32, 48, 256})
+        images.push_back({size, DrawIcon(size)});
+    if (!nd::logo::WriteIconFile(path, images))
+    {
+        std::fprintf(stderr, "norvia_logo: cannot write %s\n", path);
+        return 1;
+    }
+    return 0;
 }
 
 class Font
 {
-  public:
+public:
     bool Load(const std::string& path)
     {
         std::ifstream in(path, std::ios::binary);
@@ -119,7 +180,7 @@ class Font
         return y1 * stbtt_ScaleForPixelHeight(&info, pixelHeight);
     }
 
-  private:
+private:
     float Walk(const std::string& text, float pixelHeight, float tracking, float x, int baselineY,
                Layer* layer) const
     {
@@ -171,9 +232,13 @@ class Font
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--icon")
+        return WriteIcon(argv[2]);
     if (argc != 4)
     {
-        std::fprintf(stderr, "usage: %s <wordmark font> <caption font> <output.rgba>\n", argv[0]);
+        std::fprintf(
+            stderr, "usage: %s <wordmark font> <caption font> <output.rgba>\n       %s --icon <output.ico>\n",
+            argv[0], argv[0]);
         return 2;
     }
     Font wordmarkFont, captionFont;
@@ -199,21 +264,10 @@ int main(int argc, char** argv)
     const int wordmarkBaseline = static_cast<int>(std::lround(blockTop + wordmarkCap));
     const int captionBaseline = static_cast<int>(std::lround(wordmarkBaseline + captionGap + captionCap));
 
-    Canvas canvas;
+    Canvas canvas(kWidth, kHeight, 1.0f);
     const float cx = groupLeft + badgeRadius, cy = kHeight / 2.0f;
     canvas.Composite(Shape([&](float x, float y) { return Circle(x, y, cx, cy, badgeRadius); }), kAccent);
-    // The arrow: a stem, a chevron whose arms meet at the stem's foot, and a tray line under it.
-    canvas.Composite(Shape(
-                         [&](float x, float y)
-                         {
-                             const float stem = Capsule(x, y, cx, cy - 11.5f, cx, cy + 4.0f, 2.2f);
-                             const float left = Capsule(x, y, cx - 7.5f, cy - 3.0f, cx, cy + 4.5f, 2.2f);
-                             const float right = Capsule(x, y, cx + 7.5f, cy - 3.0f, cx, cy + 4.5f, 2.2f);
-                             const float tray =
-                                 Capsule(x, y, cx - 9.5f, cy + 11.0f, cx + 9.5f, cy + 11.0f, 1.8f);
-                             return std::min({stem, left, right, tray});
-                         }),
-                     kWhite);
+    canvas.Composite(Shape([&](float x, float y) { return Arrow(x, y, cx, cy, badgeRadius, 0.0f); }), kWhite);
 
     const float textLeft = groupLeft + 2 * badgeRadius + gap;
     Layer wordmarkLayer(kWidth * kHeight, 0.0f), captionLayer(kWidth * kHeight, 0.0f);

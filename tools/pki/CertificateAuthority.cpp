@@ -172,7 +172,7 @@ bool CertificateAuthority::Issue(const CertificateRequest& request, IssuedCertif
               X509_set_pubkey(cert, serverKey.get()) &&
               AddExtension(cert, certificate.get(), NID_basic_constraints, "critical,CA:FALSE") &&
               AddExtension(cert, certificate.get(), NID_key_usage, "critical,digitalSignature") &&
-              AddExtension(cert, certificate.get(), NID_ext_key_usage, "serverAuth") &&
+              AddExtension(cert, certificate.get(), NID_ext_key_usage, request.extendedKeyUsage.c_str()) &&
               AddExtension(cert, certificate.get(), NID_subject_key_identifier, "hash") &&
               AddExtension(cert, certificate.get(), NID_authority_key_identifier, "keyid:always") &&
               AddSubjectAltNames(cert, request) && X509_sign(cert, key.get(), EVP_sha256()) > 0;

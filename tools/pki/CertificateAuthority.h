@@ -19,6 +19,9 @@ struct CertificateRequest
     // Validity relative to the time of issue; an end in the past gives an expired certificate.
     std::chrono::seconds validFrom = std::chrono::hours(-1);
     std::chrono::seconds validUntil = std::chrono::hours(24 * 30);
+    // What the key may be used for, in OpenSSL's extendedKeyUsage syntax ("codeSigning",
+    // "critical,timeStamping" for a time-stamping authority).
+    std::string extendedKeyUsage = "serverAuth";
 };
 
 struct IssuedCertificate
@@ -40,8 +43,9 @@ public:
     bool IsValid() const { return key && certificate; }
     std::string CertificatePem() const;
 
-    // Issues a server certificate with a fresh key. Fails (false) on an address that is not
-    // a dotted IPv4 or IPv6 text, on an empty name list or when OpenSSL refuses.
+    // Issues a certificate (a server's, unless the request says otherwise) with a fresh key. Fails
+    // (false) on an address that is not a dotted IPv4 or IPv6 text, on an empty name list or when
+    // OpenSSL refuses.
     bool Issue(const CertificateRequest& request, IssuedCertificate& issued) const;
 
     // Writes ca.pem, <serverName>.pem and <serverName>-key.pem (owner-only) into folder,

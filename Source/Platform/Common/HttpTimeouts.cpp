@@ -1,6 +1,8 @@
-// The time-outs new requests take: the test seam of the transfer layer, the same on every platform.
+// The time-outs new requests take, and the options they are refused: the test seams of the
+// transfer layer, the same on every platform.
 #include "Platform/HttpRequest.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace Platform
@@ -11,6 +13,7 @@ namespace
 
 std::mutex timeoutsMutex;
 HttpTimeouts timeoutsForNewRequests;
+std::vector<std::string> refusedOptions;
 
 } // namespace
 
@@ -24,6 +27,18 @@ HttpTimeouts GetHttpTimeouts()
 {
     std::lock_guard lock(timeoutsMutex);
     return timeoutsForNewRequests;
+}
+
+void RefuseHttpOptionsForTesting(const std::vector<std::string>& options)
+{
+    std::lock_guard lock(timeoutsMutex);
+    refusedOptions = options;
+}
+
+bool HttpOptionRefusedForTesting(const std::string& option)
+{
+    std::lock_guard lock(timeoutsMutex);
+    return std::find(refusedOptions.begin(), refusedOptions.end(), option) != refusedOptions.end();
 }
 
 } // namespace Platform

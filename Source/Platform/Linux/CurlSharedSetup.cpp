@@ -15,6 +15,9 @@ namespace
 
 // More idle handles than threads that send requests at the same time would only hold memory.
 constexpr size_t kMaxIdleMultis = 2;
+// Idle connections one multi handle keeps (the oldest is closed first): the program speaks to
+// a few hosts, one request at a time per handle.
+constexpr long kMaxKeptConnections = 2;
 
 struct SessionShare
 {
@@ -103,24 +106,32 @@ CURLSH* TlsSessionShare()
     return share ? share->handle : nullptr;
 }
 
-PooledMulti TakeMultiHandle()
+PooledMulti TakeMultiHandle(const std::string& server)
 {
-    PooledMulti taken{{}, BundleIdentity()};
+    PooledMulti taken{{}, BundleIdentity(), server};
+    // Destroyed outside the lock: their connections were made under another trust store.
     std::vector<PooledMulti> stale;
     {
         IdleMultis& idle = Idle();
         std::lock_guard guard(idle.lock);
+        PooledMulti* chosen = nullptr;
         for (PooledMulti& pooled : idle.handles)
         {
             if (pooled.bundleIdentity != taken.bundleIdentity)
                 stale.push_back(std::move(pooled));
-            else if (!taken.multi)
-                taken.multi = std::move(pooled.multi);
+            else if (!chosen || (pooled.server == server && chosen->server != server))
+                chosen = &pooled;
         }
+        if (chosen)
+            taken.multi = std::move(chosen->multi);
         std::erase_if(idle.handles, [](const PooledMulti& pooled) { return !pooled.multi; });
     }
     if (!taken.multi)
+    {
         taken.multi = CurlMulti::Create();
+        if (taken.multi)
+            curl_multi_setopt(taken.multi.get(), CURLMOPT_MAXCONNECTS, kMaxKeptConnections);
+    }
     return taken;
 }
 

@@ -32,6 +32,22 @@ std::string Trim(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+// A run of decimal digits whose value does not fit 64 bits.
+bool ExceedsUint64(const std::string& digits)
+{
+    uint64_t value = 0;
+    for (char c : digits)
+    {
+        if (c < '0' || c > '9')
+            return false;
+        const auto digit = static_cast<uint64_t>(c - '0');
+        if (value > (UINT64_MAX - digit) / 10)
+            return true;
+        value = value * 10 + digit;
+    }
+    return false;
+}
+
 } // namespace
 
 CurlTransfer::~CurlTransfer()
@@ -39,11 +55,20 @@ CurlTransfer::~CurlTransfer()
     Reset();
 }
 
+void CurlTransfer::Detach()
+{
+    // A transfer that has not ended leaves its connection in an unknown state (an answer half
+    // read, a request half sent): it is closed, never handed to the next request.
+    if (!done)
+        curl_easy_setopt(easy.get(), CURLOPT_FORBID_REUSE, 1L);
+    curl_multi_remove_handle(Multi(), easy.get());
+    attached = false;
+}
+
 void CurlTransfer::Reset()
 {
-    // Removing the transfer closes its connection: none is ever kept for reuse.
     if (attached)
-        curl_multi_remove_handle(Multi(), easy.get());
+        Detach();
     attached = false;
     easy.reset();
     ReturnMultiHandle(std::move(pooledMulti));
@@ -57,11 +82,38 @@ bool CurlTransfer::Fail(int error)
     // Detaching an unfinished transfer closes its connection: nothing more moves.
     if (!terminalError && attached && !done)
     {
-        curl_multi_remove_handle(Multi(), easy.get());
-        attached = false;
+        Detach();
         done = true;
     }
     return TransferErrors::Fail(error);
+}
+
+// Told as WinINet's steps would tell it: the name and the connection belong to InternetConnect,
+// an answer that cannot be read to HttpQueryInfo, everything on the way between to HttpSendRequest.
+void CurlTransfer::NameFailedStep()
+{
+    if (failedStep != HttpStep::kNone || !terminalError)
+        return;
+    curl_off_t connected = 0;
+    if (easy)
+        curl_easy_getinfo(easy.get(), CURLINFO_CONNECT_TIME_T, &connected);
+    switch (terminalError)
+    {
+    case HttpError::kNameNotResolved:
+    case HttpError::kCannotConnect:
+        failedStep = HttpStep::kInternetConnect;
+        break;
+    case HttpError::kInvalidServerResponse:
+        failedStep = HttpStep::kHttpQueryInfo;
+        break;
+    case HttpError::kTimeout:
+    case HttpError::kOperationCancelled:
+        failedStep = connected == 0 ? HttpStep::kInternetConnect : HttpStep::kHttpSendRequest;
+        break;
+    default:
+        failedStep = HttpStep::kHttpSendRequest;
+        break;
+    }
 }
 
 int CurlTransfer::ErrorFromResult() const
@@ -279,6 +331,13 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
         transfer.hopHeaders += line + "\r\n";
         if (StartsWithNoCase(line, "Location:") && transfer.hopLocation.empty())
             transfer.hopLocation = Trim(line.substr(9));
+        // curl passes over a length it cannot hold and reads to the close: the body would pass
+        // for complete at whatever length it ends.
+        if (StartsWithNoCase(line, "Content-Length:") && ExceedsUint64(Trim(line.substr(15))))
+        {
+            transfer.ownFailure = HttpError::kInvalidServerResponse;
+            return 0;
+        }
     }
     return length;
 }

@@ -67,11 +67,14 @@ public:
     // otherwise body (copied) is the whole body. keepRunning must outlive the request.
     bool Start(const HttpRequestOptions& options, const std::atomic<bool>* keepRunning, bool streamed,
                const void* body, uint64_t bodyLength);
-    // Drops the transfer and its connection; the state becomes that of a closed request.
+    // Drops the transfer (its connection too unless the exchange ended); the state becomes
+    // that of a closed request.
     void Reset();
 
     // TransferErrors::Fail, and the first failure also detaches an unfinished transfer.
     bool Fail(int error);
+    // After a failed send: the step the failure belongs to, when none was named where it arose.
+    void NameFailedStep();
 
     bool WaitForHeaders();
     // Streamed body: waits until curl asks for body bytes (the request went out).
@@ -91,6 +94,7 @@ private:
         Failed
     };
     template <class Ready> Outcome Drive(Ready ready);
+    void Detach();
     bool Perform();
     int ErrorFromResult() const;
     void SetPause(int mask);

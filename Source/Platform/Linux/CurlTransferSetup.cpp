@@ -99,11 +99,14 @@ bool CurlTransfer::Start(const HttpRequestOptions& options, const std::atomic<bo
     if (!isStreamed && bodyLength > 0 && !body)
         return Fail(HttpError::kInternalError);
     easy = CurlEasy::Create();
-    pooledMulti = TakeMultiHandle();
+    pooledMulti = TakeMultiHandle(options.host + ":" + std::to_string(options.defaultPort));
     if (!easy || !pooledMulti.multi)
-        return Fail(HttpError::kInternalError);
+        return FailAt(HttpStep::kInternetOpen, HttpError::kInternalError);
     if (!Configure(options, body, bodyLength))
+    {
+        failedStep = HttpStep::kHttpOpenRequest;
         return false;
+    }
     if (curl_multi_add_handle(Multi(), easy.get()) != CURLM_OK)
         return Fail(HttpError::kInternalError);
     attached = true;
@@ -122,13 +125,27 @@ bool CurlTransfer::Configure(const HttpRequestOptions& options, const void* body
 
     // The block goes out line by line in its order; curl's own Accept, Expect (and, where it
     // would add them, Accept-Encoding and Content-Type) are suppressed unless the block has them.
-    const std::vector<std::string> lines = SplitHeaderBlock(options.headerBlock);
+    CURL* handle = easy.get();
+    // Codings are offered only when curl will undo them.
+    if (options.decodeContent)
+    {
+        const char* name = "INTERNET_OPTION_HTTP_DECODING";
+        const CURLcode decoding = HttpOptionRefusedForTesting(name)
+                                      ? CURLE_UNKNOWN_OPTION
+                                      : curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+        decodingAccepted = decoding == CURLE_OK;
+        if (!decodingAccepted)
+            optionFailures.push_back({name, HttpErrorFromCurl(decoding, 0, 0)});
+    }
+    const std::vector<std::string> lines = SplitHeaderBlock(
+        decodingAccepted && !options.decodingHeaderBlock.empty() ? options.decodingHeaderBlock
+                                                                 : options.headerBlock);
     std::vector<std::string> listed = lines;
     if (!HasHeader(lines, "Accept"))
         listed.emplace_back("Accept:");
     if (!HasHeader(lines, "Expect"))
         listed.emplace_back("Expect:");
-    if (options.decodeContent && !HasHeader(lines, "Accept-Encoding"))
+    if (decodingAccepted && !HasHeader(lines, "Accept-Encoding"))
         listed.emplace_back("Accept-Encoding:");
     if (hasBody && !HasHeader(lines, "Content-Type"))
         listed.emplace_back("Content-Type:");
@@ -136,7 +153,6 @@ bool CurlTransfer::Configure(const HttpRequestOptions& options, const void* body
         if (!headerList.Append(line))
             return Fail(HttpError::kInternalError);
 
-    CURL* handle = easy.get();
     CURLcode code = CURLE_OK;
     auto set = [&](CURLoption option, auto value)
     {
@@ -150,10 +166,13 @@ bool CurlTransfer::Configure(const HttpRequestOptions& options, const void* body
     set(CURLOPT_MAXREDIRS, kMaxRedirects);
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     set(CURLOPT_NOSIGNAL, 1L);
-    // Every request opens a connection of its own and resolves the name again; what later
-    // connections may share is the TLS session and the trust store (CurlSharedSetup).
-    set(CURLOPT_FRESH_CONNECT, 1L);
-    set(CURLOPT_FORBID_REUSE, 1L);
+    // A connection whose answer was read to its end stays with the multi handle for the next
+    // request to the same host (CurlSharedSetup); one that broke is dropped (CurlTransfer).
+    // A kept connection the server closed just as the request went out is retried once by
+    // curl on a fresh one, which only works for a body curl can send again: a streamed body
+    // starts on a fresh connection. New connections resolve the name again.
+    set(CURLOPT_FRESH_CONNECT, streamed ? 1L : 0L);
+    set(CURLOPT_FORBID_REUSE, 0L);
     set(CURLOPT_DNS_CACHE_TIMEOUT, 0L);
     if (CURLSH* share = TlsSessionShare())
         set(CURLOPT_SHARE, share);
@@ -176,9 +195,7 @@ bool CurlTransfer::Configure(const HttpRequestOptions& options, const void* body
     set(CURLOPT_NOPROGRESS, 0L);
     set(CURLOPT_XFERINFOFUNCTION, &CurlTransfer::OnProgress);
     set(CURLOPT_XFERINFODATA, static_cast<void*>(this));
-    if (options.decodeContent)
-        set(CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
-    set(CURLOPT_HTTP_CONTENT_DECODING, options.decodeContent ? 1L : 0L);
+    set(CURLOPT_HTTP_CONTENT_DECODING, decodingAccepted ? 1L : 0L);
 
     if (streamed)
     {

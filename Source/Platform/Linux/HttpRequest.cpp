@@ -29,7 +29,10 @@ bool HttpRequest::Send(const HttpRequestOptions& options, const void* body, size
     if (!impl)
         impl = std::make_unique<Impl>();
     CurlTransfer& transfer = impl->transfer;
-    return transfer.Start(options, keepRunning, false, body, bodyLength) && transfer.WaitForHeaders();
+    if (transfer.Start(options, keepRunning, false, body, bodyLength) && transfer.WaitForHeaders())
+        return true;
+    transfer.NameFailedStep();
+    return false;
 }
 
 bool HttpRequest::Begin(const HttpRequestOptions& options, uint64_t totalLength,
@@ -38,7 +41,10 @@ bool HttpRequest::Begin(const HttpRequestOptions& options, uint64_t totalLength,
     if (!impl)
         impl = std::make_unique<Impl>();
     CurlTransfer& transfer = impl->transfer;
-    return transfer.Start(options, keepRunning, true, nullptr, totalLength) && transfer.WaitForBodyRequest();
+    if (transfer.Start(options, keepRunning, true, nullptr, totalLength) && transfer.WaitForBodyRequest())
+        return true;
+    transfer.NameFailedStep();
+    return false;
 }
 
 bool HttpRequest::Write(const void* data, size_t length, size_t& written)
@@ -99,6 +105,21 @@ bool HttpRequest::Read(void* buffer, size_t size, size_t& read)
 int HttpRequest::LastError() const
 {
     return impl ? impl->transfer.lastError : 0;
+}
+
+HttpStep HttpRequest::FailedStep() const
+{
+    return impl ? impl->transfer.failedStep : HttpStep::kNone;
+}
+
+std::vector<HttpOptionFailure> HttpRequest::OptionFailures() const
+{
+    return impl ? impl->transfer.optionFailures : std::vector<HttpOptionFailure>{};
+}
+
+bool HttpRequest::DecodingAccepted() const
+{
+    return impl && impl->transfer.decodingAccepted;
 }
 
 void HttpRequest::Close()

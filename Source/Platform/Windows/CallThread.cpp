@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace Platform
 {
@@ -10,6 +11,7 @@ namespace
 {
 
 constexpr auto kSlice = std::chrono::milliseconds(25);
+std::atomic<int> liveThreads{0};
 
 } // namespace
 
@@ -31,7 +33,16 @@ bool CallThread::EnsureThread()
     try
     {
         auto created = std::make_shared<Shared>();
-        std::thread(&CallThread::Loop, created).detach();
+        ++liveThreads;
+        try
+        {
+            std::thread(&CallThread::Loop, created).detach();
+        }
+        catch (...)
+        {
+            --liveThreads;
+            throw;
+        }
         shared = std::move(created);
         return true;
     }
@@ -41,6 +52,11 @@ bool CallThread::EnsureThread()
     }
 }
 
+int CallThread::LiveThreads()
+{
+    return liveThreads.load();
+}
+
 void CallThread::Loop(std::shared_ptr<Shared> shared)
 {
     std::unique_lock lock(shared->mutex);
@@ -48,18 +64,33 @@ void CallThread::Loop(std::shared_ptr<Shared> shared)
     {
         shared->wake.wait(lock, [&] { return shared->quit || shared->call; });
         if (!shared->call)
-            return;
+            break;
         std::function<void()> call = std::move(shared->call);
         shared->call = nullptr;
         shared->running = true;
         lock.unlock();
-        call();
+        // Nothing may leave this thread's function: an exception would end the process. The
+        // caller throws it again, where the worker's own handling records it.
+        std::exception_ptr failure;
+        try
+        {
+            call();
+        }
+        catch (...)
+        {
+            failure = std::current_exception();
+        }
         // Whatever the call captured goes before the caller hears of its end.
         call = nullptr;
         lock.lock();
+        shared->failure = std::move(failure);
         shared->running = false;
         shared->wake.notify_all();
     }
+    lock.unlock();
+    // The object the caller left may hold the last reference: it goes before the count drops.
+    shared.reset();
+    --liveThreads;
 }
 
 CallThread::Outcome CallThread::Run(std::function<void()> call, const std::atomic<bool>* keepRunning,
@@ -82,7 +113,11 @@ CallThread::Outcome CallThread::Run(std::function<void()> call, const std::atomi
         const bool done =
             shared->wake.wait_for(lock, kSlice, [&] { return !shared->call && !shared->running; });
         if (done)
+        {
+            if (shared->failure)
+                std::rethrow_exception(std::exchange(shared->failure, nullptr));
             return Outcome::Returned;
+        }
         if (keepRunning && !keepRunning->load())
             return Leave(Outcome::Cancelled);
         const auto now = std::chrono::steady_clock::now();
@@ -97,6 +132,17 @@ CallThread::Outcome CallThread::Run(std::function<void()> call, const std::atomi
             return Leave(Outcome::TimedOut);
         }
     }
+}
+
+bool CallThread::Start(std::function<void()> call)
+{
+    if (left || !EnsureThread())
+        return false;
+    std::lock_guard lock(shared->mutex);
+    shared->call = std::move(call);
+    shared->wake.notify_all();
+    left = true;
+    return true;
 }
 
 // Expects shared->mutex held. A call that has not begun is dropped; one that runs is left to end.

@@ -7,11 +7,13 @@
 // network lets it go; the thread then ends on its own. Windows-only helper of this folder.
 //
 // Whatever a call touches must stay alive until it returns, also after the caller left: calls
-// hold it through a shared_ptr. One caller thread at a time.
+// hold it through a shared_ptr. One caller thread at a time. An exception out of a call is
+// thrown again by Run on the caller's thread (a left call's is dropped).
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -43,8 +45,16 @@ public:
     Outcome Run(std::function<void()> call, const std::atomic<bool>* keepRunning,
                 const std::atomic<uint64_t>& activity, const std::function<uint32_t()>& silenceLimitMs);
 
+    // Starts call on the thread without waiting for it, for a caller that watches the call's work
+    // itself (a body read ahead). The call is left at once, as after Cancelled; false without a
+    // thread.
+    bool Start(std::function<void()> call);
+
     // False after a call was left: the thread is no longer at this object's disposal.
     bool Usable() const { return !left; }
+
+    // Threads of all CallThreads that have not ended yet, left calls' included.
+    static int LiveThreads();
 
 private:
     struct Shared
@@ -54,6 +64,7 @@ private:
         std::function<void()> call; // set while a call waits or runs
         bool running = false;       // the call has begun and not returned
         bool quit = false;
+        std::exception_ptr failure; // what the last call threw
     };
     static void Loop(std::shared_ptr<Shared> shared);
     Outcome Leave(Outcome outcome);

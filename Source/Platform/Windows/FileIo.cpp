@@ -37,14 +37,14 @@ NativeHandle FromHandle(HANDLE handle)
 
 HANDLE OpenFile(const std::string& path, DWORD access, DWORD sharing, DWORD disposition)
 {
-    return ::CreateFileW(NativePathFromUtf8(path).c_str(), access, sharing, nullptr, disposition,
+    return ::CreateFileW(FileCallPath(path).c_str(), access, sharing, nullptr, disposition,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // INVALID_FILE_ATTRIBUTES when nothing is there.
 DWORD AttributesOf(const std::string& path)
 {
-    return ::GetFileAttributesW(NativePathFromUtf8(path).c_str());
+    return ::GetFileAttributesW(FileCallPath(path).c_str());
 }
 
 } // namespace
@@ -138,7 +138,7 @@ bool GetFileSize(NativeHandle handle, uint64_t& size)
 bool GetFileSize(const std::string& path, uint64_t& size)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(NativePathFromUtf8(path).c_str(), GetFileExInfoStandard, &data))
+    if (!::GetFileAttributesExW(FileCallPath(path).c_str(), GetFileExInfoStandard, &data))
         return false;
     size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
@@ -164,19 +164,19 @@ bool IsRegularFile(const std::string& path)
 
 bool DeleteFile(const std::string& path)
 {
-    return ::DeleteFileW(NativePathFromUtf8(path).c_str()) != 0;
+    return ::DeleteFileW(FileCallPath(path).c_str()) != 0;
 }
 
 bool RenameFile(const std::string& from, const std::string& to)
 {
     // As rename() on Linux: an existing target is replaced.
-    return ::MoveFileExW(NativePathFromUtf8(from).c_str(), NativePathFromUtf8(to).c_str(),
-                         MOVEFILE_REPLACE_EXISTING) != 0;
+    return ::MoveFileExW(FileCallPath(from).c_str(), FileCallPath(to).c_str(), MOVEFILE_REPLACE_EXISTING) !=
+           0;
 }
 
 bool CreateDirectory(const std::string& path)
 {
-    return ::CreateDirectoryW(NativePathFromUtf8(path).c_str(), nullptr) != 0;
+    return ::CreateDirectoryW(FileCallPath(path).c_str(), nullptr) != 0;
 }
 
 bool CreateDirectories(const std::string& path)
@@ -210,7 +210,7 @@ bool CreateDirectories(const std::string& path)
 int OpenRuntimeDescriptor(const std::string& path, bool forWriting)
 {
     const int flags = _O_BINARY | _O_NOINHERIT | (forWriting ? _O_WRONLY | _O_CREAT | _O_TRUNC : _O_RDONLY);
-    return ::_wopen(NativePathFromUtf8(path).c_str(), flags, _S_IREAD | _S_IWRITE);
+    return ::_wopen(FileCallPath(path).c_str(), flags, _S_IREAD | _S_IWRITE);
 }
 
 void CloseRuntimeDescriptor(int descriptor)

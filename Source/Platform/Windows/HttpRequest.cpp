@@ -74,6 +74,21 @@ int HttpRequest::LastError() const
     return impl ? impl->transfer.LastError() : 0;
 }
 
+HttpStep HttpRequest::FailedStep() const
+{
+    return impl ? impl->transfer.FailedStep() : HttpStep::kNone;
+}
+
+std::vector<HttpOptionFailure> HttpRequest::OptionFailures() const
+{
+    return impl ? impl->transfer.OptionFailures() : std::vector<HttpOptionFailure>{};
+}
+
+bool HttpRequest::DecodingAccepted() const
+{
+    return impl && impl->transfer.DecodingAccepted();
+}
+
 void HttpRequest::Close()
 {
     if (impl)

@@ -1,6 +1,9 @@
 #include "Platform/Windows/WinINetExchange.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cwctype>
+#include <thread>
 
 #include "Platform/Windows/WideText.h"
 
@@ -16,12 +19,14 @@ namespace
 constexpr DWORD kRequestFlags =
     INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
 constexpr DWORD kHeaderBufferBytes = 524288;
-
-void SetTimeout(HINTERNET handle, DWORD option, uint32_t milliseconds)
-{
-    DWORD value = milliseconds;
-    ::InternetSetOptionW(handle, option, &value, sizeof value);
-}
+// The body is taken from WinINet while this much room is free; a fuller ring is looked at again
+// after a pause, which grows while the reader stays away (paused) and is short again once it reads.
+constexpr size_t kReadAheadPiece = 64 * 1024;
+constexpr int kFullRingPauseMs = 1;
+constexpr int kLongestFullRingPauseMs = 32;
+// What wine hands out per call when data keeps coming, and the piece read at once while it does.
+constexpr DWORD kWholeBuffer = 8 * 1024;
+constexpr size_t kFlowingPiece = 64 * 1024;
 
 // One header as text; empty when the answer has none.
 std::wstring QueryText(HINTERNET request, DWORD what)
@@ -81,6 +86,39 @@ void CALLBACK WinINetExchange::OnStatus(HINTERNET, DWORD_PTR context, DWORD stat
     }
 }
 
+WinINetExchange::~WinINetExchange()
+{
+    // Closed already by the caller that left the call; a second close could hit a handle that
+    // WinINet has since handed out again.
+    if (closedByCaller)
+        request.release();
+}
+
+void WinINetExchange::CloseRequestFromCaller()
+{
+    if (request && !closedByCaller.exchange(true))
+        ::InternetCloseHandle(request.get());
+}
+
+// After a blocking call returned: whether the caller closed the handle meanwhile.
+bool WinINetExchange::RequestClosed()
+{
+    if (!closedByCaller)
+        return false;
+    error = HttpError::kOperationCancelled;
+    return true;
+}
+
+void WinINetExchange::SetOption(HINTERNET handle, DWORD option, const char* name, const void* value,
+                                DWORD size)
+{
+    if (HttpOptionRefusedForTesting(name))
+        ::SetLastError(ERROR_INTERNET_OPTION_NOT_SETTABLE);
+    else if (::InternetSetOptionW(handle, option, const_cast<void*>(value), size))
+        return;
+    optionFailures.push_back({name, static_cast<int>(::GetLastError())});
+}
+
 bool WinINetExchange::Failed()
 {
     error = ::GetLastError();
@@ -93,25 +131,41 @@ bool WinINetExchange::Open(const std::wstring& agent, const WinINetTarget& targe
                            bool decode)
 {
     phase = kConnecting;
+    step = HttpStep::kInternetOpen;
     internet.reset(::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!internet)
         return Failed();
-    SetTimeout(internet.get(), INTERNET_OPTION_CONNECT_TIMEOUT, timeouts.connectMs);
-    SetTimeout(internet.get(), INTERNET_OPTION_SEND_TIMEOUT, timeouts.sendMs);
-    SetTimeout(internet.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, timeouts.receiveMs);
+    const DWORD limits[] = {timeouts.connectMs, timeouts.sendMs, timeouts.receiveMs};
+    SetOption(internet.get(), INTERNET_OPTION_CONNECT_TIMEOUT, "INTERNET_OPTION_CONNECT_TIMEOUT", &limits[0],
+              sizeof(DWORD));
+    SetOption(internet.get(), INTERNET_OPTION_SEND_TIMEOUT, "INTERNET_OPTION_SEND_TIMEOUT", &limits[1],
+              sizeof(DWORD));
+    SetOption(internet.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, "INTERNET_OPTION_RECEIVE_TIMEOUT", &limits[2],
+              sizeof(DWORD));
     ::InternetSetStatusCallbackW(internet.get(), &WinINetExchange::OnStatus);
     const auto context = reinterpret_cast<DWORD_PTR>(this);
+    step = HttpStep::kInternetConnect;
     connection.reset(::InternetConnectW(internet.get(), target.host.c_str(), target.port, nullptr, nullptr,
                                         INTERNET_SERVICE_HTTP, 0, context));
     if (!connection)
         return Failed();
     const DWORD flags = kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0);
+    step = HttpStep::kHttpOpenRequest;
     request.reset(::HttpOpenRequestW(connection.get(), verb.c_str(), target.object.c_str(), nullptr, nullptr,
                                      nullptr, flags, context));
     if (!request)
         return Failed();
-    BOOL on = decode ? TRUE : FALSE;
-    ::InternetSetOptionW(request.get(), INTERNET_OPTION_HTTP_DECODING, &on, sizeof on);
+    // Without decoding the answer comes as sent, so no coding may be offered (decodingAccepted
+    // keeps the caller's plain header block).
+    if (decode)
+    {
+        const size_t refused = optionFailures.size();
+        BOOL on = TRUE;
+        SetOption(request.get(), INTERNET_OPTION_HTTP_DECODING, "INTERNET_OPTION_HTTP_DECODING", &on,
+                  sizeof on);
+        decodingAccepted = optionFailures.size() == refused;
+    }
+    step = HttpStep::kHttpSendRequest;
     return true;
 }
 
@@ -121,6 +175,8 @@ bool WinINetExchange::Send(const std::wstring& headers)
                             static_cast<DWORD>(headers.size()), body.empty() ? nullptr : body.data(),
                             static_cast<DWORD>(body.size())))
         return Failed();
+    if (RequestClosed())
+        return false;
     return QueryResponse();
 }
 
@@ -152,6 +208,8 @@ bool WinINetExchange::EndStreamed()
     phase = kReceiving;
     if (!::HttpEndRequestW(request.get(), nullptr, 0, 0))
         return Failed();
+    if (RequestClosed())
+        return false;
     return QueryResponse();
 }
 
@@ -161,13 +219,17 @@ bool WinINetExchange::QueryResponse()
     DWORD size = sizeof code;
     if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size,
                           nullptr))
+    {
+        step = HttpStep::kHttpQueryInfo;
         return Failed();
-    // A connection that closed without any answer reads as status 0 under wine.
+    }
+    // A connection that closed without any answer reads as status 0 under wine: the send failed.
     if (code == 0)
     {
         error = HttpError::kConnectionAborted;
         return false;
     }
+    step = HttpStep::kHttpQueryInfo;
     status = code;
     statusText = Utf8FromWide(QueryText(request.get(), HTTP_QUERY_STATUS_TEXT));
     rawHeaders = Utf8FromWide(QueryText(request.get(), HTTP_QUERY_RAW_HEADERS_CRLF));
@@ -183,38 +245,84 @@ bool WinINetExchange::QueryResponse()
     contentLength = 0;
     for (wchar_t digit : length)
     {
-        if (digit < L'0' || digit > L'9' || contentLength > UINT64_MAX / 10)
+        if (digit < L'0' || digit > L'9')
         {
             lengthKnown = false;
             break;
         }
-        contentLength = contentLength * 10 + static_cast<uint64_t>(digit - L'0');
+        // A length past what 64 bits hold cannot be kept: taken wrapped or left aside, the body
+        // would pass for complete at whatever length it ends.
+        const auto value = static_cast<uint64_t>(digit - L'0');
+        if (contentLength > (UINT64_MAX - value) / 10)
+        {
+            error = HttpError::kInvalidServerResponse;
+            return false;
+        }
+        contentLength = contentLength * 10 + value;
     }
+    step = HttpStep::kNone;
     return true;
 }
 
-bool WinINetExchange::ReadPiece(size_t size)
+void WinINetExchange::ReadBodyAhead()
 {
     phase = kReceiving;
-    piece.clear();
-    pieceHandedOut = 0;
-    // Asking first returns as soon as anything arrived; a read of a larger piece would wait
-    // until it is full.
-    DWORD available = 0;
-    if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0))
-        return Failed();
-    if (available == 0)
-        return true;
-    piece.resize(available < size ? available : size);
-    DWORD read = 0;
-    if (!::InternetReadFile(request.get(), piece.data(), static_cast<DWORD>(piece.size()), &read))
+    int pauseMs = kFullRingPauseMs;
+    bool flowing = false;
+    try
     {
-        piece.clear();
-        return Failed();
+        while (!ahead.QuitAsked())
+        {
+            if (closedByCaller)
+                return ahead.Finish(HttpError::kOperationCancelled);
+            // A reader that does not read (paused) holds the server back through TCP: nothing
+            // is taken from WinINet until it made room.
+            if (ahead.Room() < kReadAheadPiece)
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+                pauseMs = std::min(2 * pauseMs, kLongestFullRingPauseMs);
+                continue;
+            }
+            pauseMs = kFullRingPauseMs;
+            // Asking first returns as soon as anything arrived, and a read of what it reports
+            // returns at once; a read of a larger piece waits until it is full. That costs two
+            // calls per 8 KiB (wine's buffer), which held the reading below WinINet's own speed.
+            // So while the line delivers whole buffers, larger pieces are read without asking
+            // (a line that slows down then shows its bytes once the piece is full, at worst).
+            size_t room = 0;
+            uint8_t* space = ahead.Space(room);
+            DWORD want = static_cast<DWORD>(std::min(room, kFlowingPiece));
+            if (!flowing)
+            {
+                DWORD available = 0;
+                if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0))
+                {
+                    Failed();
+                    return ahead.Finish(static_cast<int>(error));
+                }
+                if (available == 0 || RequestClosed())
+                    return ahead.Finish(closedByCaller ? HttpError::kOperationCancelled : 0);
+                want = available < want ? available : want;
+                flowing = available >= kWholeBuffer;
+            }
+            DWORD read = 0;
+            if (!::InternetReadFile(request.get(), space, want, &read))
+            {
+                Failed();
+                return ahead.Finish(static_cast<int>(error));
+            }
+            if (read == 0)
+                return ahead.Finish(0);
+            if (read < want)
+                flowing = false;
+            ++activity;
+            ahead.Commit(read);
+        }
     }
-    piece.resize(read);
-    ++activity;
-    return true;
+    catch (...)
+    {
+        ahead.Finish(HttpError::kInternalError, std::current_exception());
+    }
 }
 
 } // namespace Platform

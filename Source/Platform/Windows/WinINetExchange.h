@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Platform/HttpRequest.h"
+#include "Platform/Windows/ReadAhead.h"
 #include "Platform/Windows/Win32Owners.h"
 #include "Platform/Windows/WinINetTarget.h"
 
@@ -28,10 +29,22 @@ struct WinINetExchange
     };
     std::atomic<uint64_t> activity{0};
     std::atomic<int> phase{kConnecting};
+    // The step being made, and after a failure the step that failed.
+    std::atomic<HttpStep> step{HttpStep::kInternetOpen};
     HttpTimeouts timeouts;
+
+    WinINetExchange() = default;
+    ~WinINetExchange();
+    WinINetExchange(const WinINetExchange&) = delete;
+    WinINetExchange& operator=(const WinINetExchange&) = delete;
 
     // The silence the current phase allows.
     uint32_t SilenceLimitMs() const;
+
+    // From the waiting side, for a call it leaves: closes the request handle, WinINet's way of
+    // ending a blocking call on it (wine ignores it: there the call ends when the network lets it
+    // go). The call's thread then makes no further call on the handle.
+    void CloseRequestFromCaller();
 
     // [SECTION] Calls (each returns false with error set)
 
@@ -44,8 +57,9 @@ struct WinINetExchange
     bool SendStreamed(const std::wstring& headers, uint32_t totalLength);
     bool WritePiece(uint32_t& written);
     bool EndStreamed();
-    // Up to size bytes of the body into piece; an empty piece is the end of the body.
-    bool ReadPiece(size_t size);
+    // The whole body into ahead, as fast as it arrives and the reader makes room, until its end,
+    // a failure or the reader's Quit. Runs on the call thread for the rest of the exchange.
+    void ReadBodyAhead();
 
     // [SECTION] Results of the last call
 
@@ -57,8 +71,10 @@ struct WinINetExchange
     // Content-Length when the bytes read must add up to it (no content coding, not chunked).
     bool lengthKnown = false;
     uint64_t contentLength = 0;
-    std::vector<char> piece;
-    size_t pieceHandedOut = 0; // bytes of piece already given to the reader
+    // Of Open: the options WinINet refused, and whether it agreed to decode the answer.
+    std::vector<HttpOptionFailure> optionFailures;
+    bool decodingAccepted = false;
+    ReadAhead ahead;        // the body, read ahead by ReadBodyAhead
     bool succeeded = false; // what the last call returned
 
     // What the calls send, kept here because a call the caller left still reads them.
@@ -72,6 +88,10 @@ struct WinINetExchange
 
 private:
     bool Failed();
+    bool RequestClosed();
+    void SetOption(HINTERNET handle, DWORD option, const char* name, const void* value, DWORD size);
+
+    std::atomic<bool> closedByCaller{false};
     bool QueryResponse();
     static void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status, void* information,
                                   DWORD length);

@@ -1,7 +1,9 @@
 #include "Platform/Windows/WinINetTransfer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "Platform/Windows/WideText.h"
 
@@ -12,7 +14,11 @@ namespace
 {
 
 constexpr int kMaxRedirects = 5;
-constexpr size_t kPieceAhead = 64 * 1024;
+// A reader that finds no bytes yields a few times, then sleeps a millisecond at a time: spinning
+// would take the processor from the call thread and the server that fill the ring (which holds
+// far more than a millisecond of any line), and waiting on an event would cost a round trip to the
+// wine server per piece.
+constexpr int kYieldsBeforeSleeping = 2;
 
 bool IsToken(const std::string& verb)
 {
@@ -31,8 +37,19 @@ bool IsRedirect(uint32_t status)
 
 } // namespace
 
+void WinINetTransfer::StopReadingAhead()
+{
+    if (!exchange || !readingAhead)
+        return;
+    exchange->ahead.Quit();
+    // A call still waiting for the network is ended where closing its request ends it.
+    if (!exchange->ahead.Ended())
+        exchange->CloseRequestFromCaller();
+}
+
 void WinINetTransfer::Reset()
 {
+    StopReadingAhead();
     thread.reset();
     exchange.reset();
     static_cast<WinINetTransferState&>(*this) = WinINetTransferState{};
@@ -50,13 +67,15 @@ bool WinINetTransfer::Prepare(const HttpRequestOptions& options, const std::atom
     agent = WideFromUtf8(options.agent);
     const std::string method = options.verb.empty() ? std::string("GET") : options.verb;
     if (!IsToken(method))
-        return Fail(HttpError::kInternalError);
+        return FailAt(HttpStep::kHttpOpenRequest, HttpError::kInternalError);
     verb = WideFromUtf8(method);
     headers = WideFromUtf8(options.headerBlock);
+    decodingHeaders =
+        decode && !options.decodingHeaderBlock.empty() ? WideFromUtf8(options.decodingHeaderBlock) : headers;
     int error = 0;
     const auto parsed = TargetFromOptions(options, error);
     if (!parsed)
-        return Fail(error);
+        return FailAt(HttpStep::kHttpOpenRequest, error);
     target = *parsed;
     thread = std::make_unique<CallThread>();
     return true;
@@ -71,18 +90,20 @@ bool WinINetTransfer::Call(const std::function<bool(WinINetExchange&)>& step)
                     [held] { return held->SilenceLimitMs(); });
     if (outcome != CallThread::Outcome::Returned)
     {
-        // The left call ends on its own; nothing of it is used again.
+        // The left call ends on its own, sooner where closing its request ends it; nothing of it
+        // is used again.
+        held->CloseRequestFromCaller();
         thread.reset();
         exchange.reset();
-        return Fail(outcome == CallThread::Outcome::Cancelled ? HttpError::kOperationCancelled
-                                                              : HttpError::kTimeout);
+        return FailAt(held->step, outcome == CallThread::Outcome::Cancelled ? HttpError::kOperationCancelled
+                                                                            : HttpError::kTimeout);
     }
     if (!held->succeeded)
-        return Fail(static_cast<int>(held->error));
+        return FailAt(held->step, static_cast<int>(held->error));
     return true;
 }
 
-bool WinINetTransfer::OpenAndSend(const std::function<bool(WinINetExchange&)>& send)
+bool WinINetTransfer::OpenAndSend(const std::function<bool(WinINetExchange&, const std::wstring&)>& send)
 {
     exchange = std::make_shared<WinINetExchange>();
     exchange->timeouts = timeouts;
@@ -91,7 +112,20 @@ bool WinINetTransfer::OpenAndSend(const std::function<bool(WinINetExchange&)>& s
     const std::wstring name = agent;
     const std::wstring method = verb;
     const bool decoding = decode;
-    return Call([=](WinINetExchange& on) { return on.Open(name, to, method, decoding) && send(on); });
+    const std::wstring plain = headers;
+    const std::wstring offering = decodingHeaders;
+    const std::shared_ptr<WinINetExchange> opened = exchange;
+    const bool sent = Call(
+        [=](WinINetExchange& on)
+        { return on.Open(name, to, method, decoding) && send(on, on.decodingAccepted ? offering : plain); });
+    // What the set-up reported stays readable after a failed send; a left call may still be
+    // writing it.
+    if (exchange)
+    {
+        optionFailures = opened->optionFailures;
+        decodingAccepted = opened->decodingAccepted;
+    }
+    return sent;
 }
 
 bool WinINetTransfer::TakeAnswer(bool bodyCanBeSentAgain)
@@ -103,12 +137,12 @@ bool WinINetTransfer::TakeAnswer(bool bodyCanBeSentAgain)
             (bodyCanBeSentAgain || (answer.status != 307 && answer.status != 308)))
         {
             if (redirects == kMaxRedirects)
-                return Fail(HttpError::kRedirectFailed);
+                return FailAt(HttpStep::kHttpSendRequest, HttpError::kRedirectFailed);
             const auto next = TargetFromLocation(target, answer.location);
             if (!next)
-                return Fail(HttpError::kRedirectFailed);
+                return FailAt(HttpStep::kHttpSendRequest, HttpError::kRedirectFailed);
             if (target.secure && !next->secure)
-                return Fail(HttpError::kHttpsToHttpRedirect);
+                return FailAt(HttpStep::kHttpSendRequest, HttpError::kHttpsToHttpRedirect);
             ++redirects;
             target = *next;
             // As browsers do: the answer to a POST is fetched with a GET, and 303 always means one.
@@ -117,8 +151,7 @@ bool WinINetTransfer::TakeAnswer(bool bodyCanBeSentAgain)
                 verb = L"GET";
                 body.clear();
             }
-            const std::wstring lines = headers;
-            if (!OpenAndSend([lines](WinINetExchange& on) { return on.Send(lines); }))
+            if (!OpenAndSend([](WinINetExchange& on, const std::wstring& lines) { return on.Send(lines); }))
                 return false;
             bodyCanBeSentAgain = true;
             continue;
@@ -137,10 +170,10 @@ bool WinINetTransfer::Send(const HttpRequestOptions& options, const void* data, 
     if (!Prepare(options, running, false))
         return false;
     if ((length > 0 && !data) || length > MAXDWORD)
-        return Fail(HttpError::kInternalError);
+        return FailAt(HttpStep::kHttpSendRequest, HttpError::kInternalError);
     body.assign(static_cast<const char*>(data ? data : ""), length);
-    const std::wstring lines = headers;
-    return OpenAndSend([lines](WinINetExchange& on) { return on.Send(lines); }) && TakeAnswer(true);
+    return OpenAndSend([](WinINetExchange& on, const std::wstring& lines) { return on.Send(lines); }) &&
+           TakeAnswer(true);
 }
 
 bool WinINetTransfer::Begin(const HttpRequestOptions& options, uint64_t totalLength,
@@ -149,11 +182,11 @@ bool WinINetTransfer::Begin(const HttpRequestOptions& options, uint64_t totalLen
     if (!Prepare(options, running, true))
         return false;
     if (totalLength > MAXDWORD)
-        return Fail(HttpError::kInternalError);
+        return FailAt(HttpStep::kHttpSendRequest, HttpError::kInternalError);
     uploadTotal = totalLength;
-    const std::wstring lines = headers;
     const auto total = static_cast<uint32_t>(totalLength);
-    return OpenAndSend([lines, total](WinINetExchange& on) { return on.SendStreamed(lines, total); });
+    return OpenAndSend([total](WinINetExchange& on, const std::wstring& lines)
+                       { return on.SendStreamed(lines, total); });
 }
 
 bool WinINetTransfer::Write(const void* data, size_t length, size_t& written)
@@ -201,6 +234,44 @@ bool WinINetTransfer::End()
     return Call([](WinINetExchange& on) { return on.EndStreamed(); }) && TakeAnswer(false);
 }
 
+bool WinINetTransfer::WaitForBody()
+{
+    using Clock = std::chrono::steady_clock;
+    const WinINetExchange& on = *exchange;
+    uint64_t seen = on.activity.load();
+    auto silentSince = Clock::now();
+    for (int round = 0; !on.ahead.HasBytes() && !on.ahead.Ended(); ++round)
+    {
+        int error = 0;
+        if (keepRunning && !keepRunning->load())
+            error = HttpError::kOperationCancelled;
+        const auto now = Clock::now();
+        const uint64_t current = on.activity.load();
+        if (current != seen)
+        {
+            seen = current;
+            silentSince = now;
+        }
+        else if (now - silentSince >= std::chrono::milliseconds(on.SilenceLimitMs()))
+        {
+            error = HttpError::kTimeout;
+        }
+        if (error)
+        {
+            // The reading call ends on its own; nothing of it is used again.
+            StopReadingAhead();
+            thread.reset();
+            exchange.reset();
+            return Fail(error);
+        }
+        if (round < kYieldsBeforeSleeping)
+            std::this_thread::yield();
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 bool WinINetTransfer::Read(void* buffer, size_t size, size_t& read)
 {
     read = 0;
@@ -214,27 +285,40 @@ bool WinINetTransfer::Read(void* buffer, size_t size, size_t& read)
     }
     if (bodyComplete)
         return true;
-    // The reader asks for little (1 KiB) and every call goes through the call thread: a hand-over
-    // per piece held a transfer to about 2 MB/s under wine (14 MB/s this way). So a call takes what
-    // has arrived, up to kPieceAhead, and later reads are served from it.
-    if (exchange->pieceHandedOut == exchange->piece.size())
+    // The reader asks for little (1 KiB) and reports progress after each piece: a hand-over to the
+    // call thread per piece held a transfer under wine to a tenth of WinINet's own speed. So the
+    // call thread reads the whole body ahead, and a read only takes what is there.
+    if (!readingAhead)
     {
-        if (!Call([](WinINetExchange& on) { return on.ReadPiece(kPieceAhead); }))
-            return false;
-        if (exchange->piece.empty())
-        {
-            const bool noBody = verb == L"HEAD" || statusCode == 204 || statusCode == 304 || statusCode < 200;
-            if (exchange->lengthKnown && !noBody && bodyReceived < exchange->contentLength)
-                return Fail(HttpError::kConnectionAborted);
-            bodyComplete = true;
-            return true;
-        }
+        const std::shared_ptr<WinINetExchange> held = exchange;
+        if (!thread->Start([held] { held->ReadBodyAhead(); }))
+            return Fail(HttpError::kInternalError);
+        readingAhead = true;
     }
-    const std::vector<char>& piece = exchange->piece;
-    read = std::min(size, piece.size() - exchange->pieceHandedOut);
-    std::memcpy(buffer, piece.data() + exchange->pieceHandedOut, read);
-    exchange->pieceHandedOut += read;
-    bodyReceived += read;
+    ReadAhead& ahead = exchange->ahead;
+    read = ahead.Take(buffer, size);
+    if (read == 0)
+    {
+        if (!WaitForBody())
+            return false;
+        read = exchange->ahead.Take(buffer, size);
+    }
+    if (read > 0)
+    {
+        bodyReceived += read;
+        return true;
+    }
+    if (const std::exception_ptr thrown = exchange->ahead.Thrown())
+    {
+        readingAhead = false;
+        std::rethrow_exception(thrown);
+    }
+    if (exchange->ahead.EndError() != 0)
+        return Fail(exchange->ahead.EndError());
+    const bool noBody = verb == L"HEAD" || statusCode == 204 || statusCode == 304 || statusCode < 200;
+    if (exchange->lengthKnown && !noBody && bodyReceived < exchange->contentLength)
+        return Fail(HttpError::kConnectionAborted);
+    bodyComplete = true;
     return true;
 }
 

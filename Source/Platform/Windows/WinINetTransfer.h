@@ -28,12 +28,14 @@ struct WinINetTransferState : TransferErrors
     std::wstring agent;
     std::wstring verb;
     std::wstring headers;
+    std::wstring decodingHeaders; // sent instead of headers when WinINet agreed to decode
     std::string body;
     bool decode = false;
     bool streamed = false;
     int redirects = 0;
 
     bool headersComplete = false;
+    bool readingAhead = false; // the call thread reads the body into the exchange's ring
     bool bodyComplete = false;
     uint64_t uploadTotal = 0;
     uint64_t uploadTaken = 0;
@@ -64,15 +66,24 @@ public:
     const std::string& StatusText() const { return statusText; }
     const std::string& RawHeaders() const { return rawHeaders; }
     int LastError() const { return lastError; }
+    HttpStep FailedStep() const { return failedStep; }
+    const std::vector<HttpOptionFailure>& OptionFailures() const { return optionFailures; }
+    bool DecodingAccepted() const { return decodingAccepted; }
 
 private:
     bool Prepare(const HttpRequestOptions& options, const std::atomic<bool>* keepRunning, bool isStreamed);
-    // Opens a fresh exchange to the current target and runs send on it.
-    bool OpenAndSend(const std::function<bool(WinINetExchange&)>& send);
+    // Opens a fresh exchange to the current target and runs send on it with the header block
+    // that fits what WinINet agreed to.
+    bool OpenAndSend(const std::function<bool(WinINetExchange&, const std::wstring&)>& send);
     // Runs step on the call thread; a failure, a cancel or a time-out ends the request.
     bool Call(const std::function<bool(WinINetExchange&)>& step);
     // After an answer: follows it when it is a redirect, else takes it as the response.
     bool TakeAnswer(bool bodyCanBeSentAgain);
+    // Until body bytes or the body's end are there; false, with the request ended, on a stop or
+    // when the line stayed silent for the receive time-out.
+    bool WaitForBody();
+    // Ends the reading ahead of a request that is dropped or left.
+    void StopReadingAhead();
 
     // The call thread is declared after the exchange, so that it is gone (a left call keeps its
     // own reference) before the exchange is released.

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Platform/Windows/WideText.h"
 #include "Platform/Windows/Win32Api.h"
 
 #include <string>
@@ -97,6 +98,58 @@ TEST(WindowsFileIo, GzipFileUnderANonAsciiFolderIsWrittenAndReadBack)
     char text[16] = {};
     EXPECT_EQ(reader.Read(text, sizeof text), 8);
     EXPECT_EQ(std::string(text), "log text");
+}
+
+// The system takes paths of 260 units and more only in the extended-length form, which it takes
+// literally: absolute, "\" only, no "." or "..". Wine takes both, so the forms are checked here.
+TEST(WindowsFileIo, LongPathsTakeTheExtendedLengthFormAndEveryFileCallWorksThere)
+{
+    const std::string segment(60, 'L');
+    const std::wstring wideSegment(60, L'L');
+    struct Row
+    {
+        std::string path;
+        std::wstring expected;
+    };
+    const Row rows[] = {
+        {"C:/short/file.bin", L"C:\\short\\file.bin"},
+        {"C:/" + segment + "/" + segment + "/" + segment + "/" + segment + "/f",
+         L"\\\\?\\C:\\" + wideSegment + L"\\" + wideSegment + L"\\" + wideSegment + L"\\" + wideSegment +
+             L"\\f"},
+        {"C:/" + segment + "/./x/../" + segment + "/" + segment + "/" + segment + "/f",
+         L"\\\\?\\C:\\" + wideSegment + L"\\" + wideSegment + L"\\" + wideSegment + L"\\" + wideSegment +
+             L"\\f"},
+        {"//server/share/" + segment + "/" + segment + "/" + segment + "/" + segment + "/f",
+         L"\\\\?\\UNC\\server\\share\\" + wideSegment + L"\\" + wideSegment + L"\\" + wideSegment + L"\\" +
+             wideSegment + L"\\f"},
+        {"//?/C:/" + segment + "/" + segment + "/" + segment + "/" + segment + "/f",
+         L"\\\\?\\C:\\" + wideSegment + L"\\" + wideSegment + L"\\" + wideSegment + L"\\" + wideSegment +
+             L"\\f"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(Platform::FileCallPath(row.path), row.expected) << row.path;
+    EXPECT_EQ(Platform::Utf8PathFromNative(L"\\\\?\\UNC\\server\\share\\f"), "//server/share/f");
+    EXPECT_EQ(Platform::Utf8PathFromNative(L"\\\\?\\C:\\a\\f"), "C:/a/f");
+
+    std::string folder = TempFolder("long");
+    while (folder.size() < 300)
+        folder += "/" + segment;
+    ASSERT_TRUE(Platform::CreateDirectories(folder)) << Platform::LastErrorNumber();
+    EXPECT_TRUE(Platform::IsDirectory(folder));
+    const std::string file = folder + "/Setup_ABC-1a.bin";
+    ASSERT_TRUE(Platform::WriteWholeFile(file + ".part", "payload", 7));
+    EXPECT_TRUE(Platform::RenameFile(file + ".part", file));
+    std::string content;
+    ASSERT_TRUE(Platform::ReadWholeFile(file, content));
+    EXPECT_EQ(content, "payload");
+    uint64_t size = 0;
+    EXPECT_TRUE(Platform::GetFileSize(file, size));
+    EXPECT_EQ(size, 7u);
+    const int descriptor = Platform::OpenRuntimeDescriptor(file, false);
+    EXPECT_GE(descriptor, 0);
+    Platform::CloseRuntimeDescriptor(descriptor);
+    EXPECT_TRUE(Platform::DeleteFile(file));
+    EXPECT_FALSE(Platform::PathExists(file));
 }
 
 TEST(WindowsFileIo, ExecutablePathUsesSlashes)

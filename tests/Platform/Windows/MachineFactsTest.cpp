@@ -6,6 +6,7 @@
 #include "Platform/MachineInfo.h"
 #include "Platform/Shell.h"
 #include "Platform/UserFolders.h"
+#include "Platform/Windows/ShellCodes.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +109,25 @@ TEST(WindowsShell, MissingFileIsNotStartedAndTellsWhy)
     EXPECT_FALSE(result.started);
     EXPECT_TRUE(result.errorNumber == ERROR_FILE_NOT_FOUND || result.errorNumber == ERROR_PATH_NOT_FOUND)
         << result.errorNumber;
+    EXPECT_NE(result.failure.find("was not found"), std::string::npos) << result.failure;
+}
+
+// ShellExecute answers codes of its own, which read as other things taken for system errors.
+TEST(WindowsShell, ItsOwnCodesAreToldInTheirOwnMeaningWithTheCode)
+{
+    const std::pair<intptr_t, const char*> rows[] = {
+        {0, "out of memory"},           {2, "file was not found"},         {3, "path was not found"},
+        {5, "denied access"},           {8, "not enough memory"},          {11, "not a valid program"},
+        {26, "sharing violation"},      {27, "association is incomplete"}, {28, "timed out"},
+        {29, "DDE transaction failed"}, {30, "other DDE transactions"},    {31, "no application associated"},
+        {32, "DLL was not found"},
+    };
+    for (const auto& [code, meaning] : rows)
+    {
+        const std::string text = Platform::ShellExecuteCodeText(code);
+        EXPECT_NE(text.find(meaning), std::string::npos) << code << ": " << text;
+        EXPECT_NE(text.find("(ShellExecute code " + std::to_string(code) + ")"), std::string::npos) << text;
+    }
 }
 
 } // namespace

@@ -27,12 +27,19 @@ void ApplyTimeouts(const probe::Arguments& arguments)
         Platform::SetHttpTimeoutsForTesting(timeouts);
 }
 
+// --refuse-option=NAME, repeatable: options the transfer layer treats as refused by WinINet.
+void ApplyRefusedOptions(const probe::Arguments& arguments)
+{
+    Platform::RefuseHttpOptionsForTesting(arguments.All("refuse-option"));
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     const probe::Arguments arguments(argc, argv);
     ApplyTimeouts(arguments);
+    ApplyRefusedOptions(arguments);
     nlohmann::json answer;
     try
     {

@@ -12,6 +12,7 @@
 #include "DownloadSystem/FileDownload.h"
 #include "DownloadSystem/FileUpload.h"
 #include "Platform/HttpRequest.h"
+#include "Platform/Windows/CallThread.h"
 
 namespace probe
 {
@@ -162,6 +163,16 @@ nlohmann::json Request(const Arguments& arguments)
         answer["body"] = Describe(received.data(), received.size());
     }
     answer["cancelToReturnMs"] = canceller.Since();
+    if (arguments.Has("await-call-threads"))
+    {
+        // A left call keeps its thread until the network lets it go; the test's server closes
+        // its connections a while after the request was left.
+        request.Close();
+        const auto returned = Clock::now();
+        answer["callThreadsAtReturn"] = Platform::CallThread::LiveThreads();
+        const bool ended = WaitUntil([] { return Platform::CallThread::LiveThreads() == 0; }, 30s);
+        answer["callThreadsEndedMs"] = ended ? MillisecondsSince(returned) : -1;
+    }
     return answer;
 }
 
