@@ -455,7 +455,14 @@ TEST_F(ProcessExit, DuringARunThatRetriesWithTheBuiltInBundle)
             manager->StartDownloadRun(nd::StringUtils::FromUtf8(std::string(kRelease) + ".txt"), u"",
                                       nd::StringUtils::FromUtf8(world.program.string()),
                                       nd::StringUtils::FromUtf8(world.dataHome.string()));
-            if (!WaitFor([] { return enginetest::AnyRecordContains("HttpSendRequest failed"); }, 30s))
+            const auto attempts = []
+            {
+                size_t count = 0;
+                for (const auto& record : nd::GetLogRecords())
+                    count += record["message"].get<std::string>().rfind("Opening connection: ", 0) == 0;
+                return count;
+            };
+            if (!WaitFor([&] { return attempts() >= 2; }, 30s)) // the first attempt failed, a second began
                 std::_Exit(3);
             manager.reset();
             core.reset();
