@@ -11,7 +11,10 @@ int RunProgram()
     OnConfigure();
     Application& application = Application::Instance();
     if (application.Create())
+    {
         application.Run();
+        OnShutdown();
+    }
     return 0;
 }
 

@@ -18,6 +18,8 @@ struct ErrorLogState
 {
     CriticalSection lock;
     std::vector<ErrorRecord> records;
+    size_t recordBytes = 0; // what the kept records hold, roughly as serialised
+    uint64_t notKept = 0;   // records counted instead of kept since the last note
     std::vector<std::string> errors;
     std::vector<std::string> userMessages;
 };
@@ -94,9 +96,29 @@ std::string ValidUtf8(const std::string& text)
     return StringUtils::ToUtf8(StringUtils::FromUtf8(text));
 }
 
+// The members' texts and what the serialised form adds around them.
+size_t RecordSize(const std::string& message, const std::string& detail, const std::string& file)
+{
+    constexpr size_t kFraming = 112;
+    return message.size() + detail.size() + file.size() + kFraming;
+}
+
+// A report, however often repeated or however large its text, must not grow the log (and the
+// four copies the upload makes of it) without bound.
+bool RoomFor(ErrorLogState& state, size_t size, bool alwaysKept)
+{
+    if (!alwaysKept && state.recordBytes + size > kLogRecordBytesLimit)
+    {
+        ++state.notKept;
+        return false;
+    }
+    return true;
+}
+
 void AppendRecord(ErrorLogState& state, const std::string& message, const std::string& detail, int32_t number,
                   const std::string& file, int32_t line)
 {
+    state.recordBytes += RecordSize(message, detail, file);
     ErrorRecord record = ErrorRecord::object();
     record["message"] = ValidUtf8(message);
     record["detailed_message"] = ValidUtf8(detail);
@@ -116,7 +138,8 @@ std::string RecordError(const std::string& message, int32_t number, const std::s
     try
     {
         ComposedText composed = Compose(message, true, number, file, line);
-        AppendRecord(state, message, composed.detail, number, file, line);
+        if (RoomFor(state, RecordSize(message, composed.detail, file), addToErrorList))
+            AppendRecord(state, message, composed.detail, number, file, line);
         if (addToErrorList)
             state.errors.push_back(message);
         Echo(composed.text, echoTime);
@@ -136,7 +159,8 @@ std::string RecordMessage(const std::string& message, const std::string& file, i
     try
     {
         ComposedText composed = Compose(message, false, 0, file, line);
-        AppendRecord(state, message, std::string(), 0, file, line);
+        if (RoomFor(state, RecordSize(message, std::string(), file), false))
+            AppendRecord(state, message, std::string(), 0, file, line);
         Echo(composed.text, echoTime);
         return composed.text;
     }
@@ -157,6 +181,31 @@ std::string RecordText(const ErrorRecord& record)
 
 } // namespace
 
+std::string HeaderTextForLog(const std::string& headers)
+{
+    if (headers.size() <= kHeaderTextLimit)
+        return headers;
+    return headers.substr(0, kHeaderTextLimit) + " [... " + std::to_string(headers.size()) + " bytes in all]";
+}
+
+void NoteRecordsNotKept()
+{
+    ErrorLogState& state = State();
+    ScopedLock hold(&state.lock);
+    if (state.notKept == 0)
+        return;
+    try
+    {
+        const std::string message = std::to_string(state.notKept) + " records not kept: the log is full";
+        state.notKept = 0;
+        Echo(Compose(message, false, 0, __FILE__, __LINE__).text, true);
+        AppendRecord(state, message, std::string(), 0, __FILE__, __LINE__);
+    }
+    catch (const std::exception&)
+    {
+    }
+}
+
 void ReportError(const std::string& message, int32_t errorNumber, const std::string& file, int32_t line)
 {
     RecordError(message, errorNumber, file, line, true, true);
@@ -172,9 +221,11 @@ void LogError(const std::string& message, int32_t errorNumber, const std::string
     RecordError(message, errorNumber, file, line, false, true);
 }
 
-std::u16string LogError(const std::u16string& message, int32_t errorNumber, const std::string& file, int32_t line)
+std::u16string LogError(const std::u16string& message, int32_t errorNumber, const std::string& file,
+                        int32_t line)
 {
-    return StringUtils::ToWide(RecordError(StringUtils::ToNarrow(message), errorNumber, file, line, false, false));
+    return StringUtils::ToWide(
+        RecordError(StringUtils::ToNarrow(message), errorNumber, file, line, false, false));
 }
 
 void LogMessage(const std::string& message, const std::string& file, int32_t line)
@@ -237,6 +288,8 @@ void ClearErrors()
     ScopedLock hold(&state.lock);
     state.errors.clear();
     state.records.clear();
+    state.recordBytes = 0;
+    state.notKept = 0;
 }
 
 size_t GetErrorCount()

@@ -30,13 +30,28 @@ constexpr int32_t kErrorResolvedStartingSetup = -32763;
 constexpr int32_t kErrorSetupMissing = -32762;
 constexpr int32_t kErrorCrcMismatch = -3;
 
+// A run keeps this many bytes of records at most: past it, LogError and LogMessage records are
+// counted instead of kept (ReportError records are always kept: the error screen reads them).
+constexpr size_t kLogRecordBytesLimit = 8 * 1024 * 1024;
+// A header text kept in a record is cut after this many bytes.
+constexpr size_t kHeaderTextLimit = 16 * 1024;
+
+// The header text as a record keeps it: cut after kHeaderTextLimit bytes, then
+// " [... N bytes in all]".
+std::string HeaderTextForLog(const std::string& headers);
+
+// Records "N records not kept: the log is full" once, when records were counted instead of kept
+// since the last such note or ClearErrors. Called at the end of a run and by the exit step.
+void NoteRecordsNotKept();
+
 // Records the report and adds the message to the error list (the user sees an error screen).
 void ReportError(const std::string& message, int32_t errorNumber, const std::string& file, int32_t line);
 void ReportError(const std::u16string& message, int32_t errorNumber, const std::string& file, int32_t line);
 
 // Records the report in the log only. The wide form returns the composed text.
 void LogError(const std::string& message, int32_t errorNumber, const std::string& file, int32_t line);
-std::u16string LogError(const std::u16string& message, int32_t errorNumber, const std::string& file, int32_t line);
+std::u16string LogError(const std::u16string& message, int32_t errorNumber, const std::string& file,
+                        int32_t line);
 
 // Records a note without an error number. The wide form returns the composed text.
 void LogMessage(const std::string& message, const std::string& file, int32_t line);
@@ -53,7 +68,8 @@ void AddUserMessage(const std::string& text);
 void AddUserMessage(const std::u16string& text);
 std::string GetLastUserMessage();
 
-// Empties the error list and the record list (not the user messages).
+// Empties the error list and the record list (not the user messages); a new run's records count
+// from nothing again.
 void ClearErrors();
 size_t GetErrorCount();
 // True when any record carries a non-zero error number.

@@ -25,6 +25,11 @@ DownloadCore::DownloadCore(const std::u16string& programPath)
 
 DownloadCore::~DownloadCore()
 {
+    Shutdown();
+}
+
+void DownloadCore::Shutdown()
+{
     if (!downloadManager)
         return;
     // The window was closed while the service had not answered: the request's worker uses the

@@ -38,8 +38,11 @@ public:
     // Creates the DownloadManager, which computes the machine identifier.
     DownloadCore();
     explicit DownloadCore(const std::u16string& programPath);
-    // Ends a description request still in flight and stops a running download, waiting for both.
+    // Shutdown.
     ~DownloadCore();
+    // Ends a description request still in flight and stops a running download, waiting for both
+    // (within a second); nothing is started afterwards. Safe to call more than once.
+    void Shutdown();
     DownloadCore(const DownloadCore&) = delete;
     DownloadCore& operator=(const DownloadCore&) = delete;
 

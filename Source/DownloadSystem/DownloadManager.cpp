@@ -27,6 +27,12 @@ void DownloadManager::StartDownloadRun(const std::u16string& fileListName, const
 {
     if (runStarted)
         return;
+    {
+        // No run begins after a stop: the user has left.
+        std::lock_guard<std::mutex> gate(setupGate);
+        if (setupRefused)
+            return;
+    }
     this->fileListName = fileListName;
     this->basePath = basePath;
     this->targetFolder = targetFolder;
@@ -47,6 +53,10 @@ void DownloadManager::StopDownload()
 {
     // The run polls its flag at least every 100 ms and destroys its worker before it returns,
     // so this wait is short; the list below is for a worker that outlived the run.
+    {
+        std::lock_guard<std::mutex> gate(setupGate);
+        setupRefused = true;
+    }
     Stop(kInfinite);
     nd::ScopedLock lock(&activeDownloadsLock);
     activeBytes.store(0, std::memory_order_relaxed);

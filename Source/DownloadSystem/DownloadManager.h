@@ -64,7 +64,8 @@ public:
     // Stores the folders and starts the run's thread. Called at most once per object.
     void StartDownloadRun(const std::u16string& fileListName, const std::u16string& basePath,
                           const std::u16string& targetFolder, const std::u16string& dataFolder);
-    // Stops the run and the running worker and waits for both. Safe to call at any time.
+    // Stops the run and the running worker and waits for both (within a second). Safe to call at
+    // any time; from then on this object starts no setup, even one the run had verified already.
     void StopDownload();
     void TogglePauseAll();
     // True once the run has handed the setup to the shell; a run that ended without it failed,
@@ -98,9 +99,9 @@ public:
 
     // [SECTION] Service reports (DownloadManagerLogUpload.cpp)
 
-    // Writes logfile.txt beside the program and uploads the compressed records. UI thread;
-    // blocks until the upload has ended, at most kExitStepLimitMs in all. May run while the
-    // download's thread still runs.
+    // The exit step: stops the run first (StopDownload), then writes logfile.txt beside the
+    // program and uploads the compressed records, only when they were written whole. UI thread;
+    // blocks until the upload has ended, at most kExitStepLimitMs after the stop.
     void PostLogFile();
     // The program's folder (for logfile.txt; else the executable's) and the data folder (for
     // logfile.gz), so that the log can go out also when no run was ever started. Call before
@@ -163,7 +164,11 @@ private:
     bool runStarted = false;     // set before the thread starts
     std::atomic<bool> descriptionCancelled{false};
     std::atomic<bool> setupStarted{false};
-    nd::WakeSignal workerEnded;  // raised by a worker as it ends, so that the poll need not sleep on
+    // A stop and the setup's start meet here: either the stop comes first and no setup starts, or
+    // the start was decided before the stop.
+    std::mutex setupGate;
+    bool setupRefused = false;  // guarded by setupGate
+    nd::WakeSignal workerEnded; // raised by a worker as it ends, so that the poll need not sleep on
 };
 
 } // namespace DownloadSystem

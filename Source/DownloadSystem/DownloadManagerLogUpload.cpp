@@ -21,8 +21,18 @@ namespace DownloadSystem
 
 using nd::StringUtils;
 
+namespace
+{
+constexpr size_t kReadBackPieceSize = 1024 * 1024;
+}
+
 void DownloadManager::PostLogFile()
 {
+    // The user asked to leave: nothing of the run may go on meanwhile, least of all a verification
+    // that passes during the upload and starts the setup.
+    StopDownload();
+    nd::NoteRecordsNotKept();
+
     // The window is already gone when this runs; a service that does not answer must not keep
     // the process alive for the request's own, far longer bound.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kExitStepLimitMs);
@@ -38,15 +48,22 @@ void DownloadManager::PostLogFile()
     const std::string json = records.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 
     const std::u16string gzipPath = dataFolder + u"/logfile.gz";
+    const std::string nativeGzipPath = StringUtils::ToUtf8(gzipPath);
     // The data folder may not exist yet on this machine, nor (on a fresh account) the user's
     // data folder it lives in.
     Platform::CreateDirectories(StringUtils::ToUtf8(dataFolder));
+    // A file an earlier run left must never go out in place of this one's.
+    if (Platform::PathExists(nativeGzipPath) && !Platform::DeleteFile(nativeGzipPath))
+        nd::ReportError("DownloadManager::PostLogFile Unable to delete " + nativeGzipPath,
+                        Platform::LastErrorNumber(), __FILE__, __LINE__);
+    bool whole = false;
     {
         zlib::CGZip gzip;
         gzip.SetCompressionLevel(9);
-        gzip.Open(gzipPath, zlib::CZipper::kModeWrite);
-        gzip.WriteString(StringUtils::ToWide(json).c_str());
-        gzip.Close();
+        whole = gzip.Open(gzipPath, zlib::CZipper::kModeWrite);
+        whole = whole && gzip.WriteString(StringUtils::ToWide(json).c_str());
+        // Closing flushes what zlib still holds: a full disk may show only here.
+        whole = gzip.Close() && whole;
     }
 
     const FileUpload::StringMap headers{
@@ -57,8 +74,12 @@ void DownloadManager::PostLogFile()
         {u"User-Agent", kUserAgent},
     };
     nd::ByteBuffer body;
-    FileSystem::ReadFileToBuffer(gzipPath, body);
-    if (body.Size() != 0)
+    bool appended = true;
+    const bool readBack =
+        whole && FileSystem::ReadFileInPieces(gzipPath, kReadBackPieceSize,
+                                              [&](const uint8_t* bytes, size_t length)
+                                              { appended = appended && body.Append(bytes, length); });
+    if (readBack && appended && body.Size() != 0)
     {
         FileUpload upload;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -68,8 +89,8 @@ void DownloadManager::PostLogFile()
                         body);
     }
 
-    if (!Platform::DeleteFile(StringUtils::ToUtf8(gzipPath)))
-        nd::ReportError("DownloadManager::PostLogFile Unable to delete " + StringUtils::ToUtf8(gzipPath),
+    if (Platform::PathExists(nativeGzipPath) && !Platform::DeleteFile(nativeGzipPath))
+        nd::ReportError("DownloadManager::PostLogFile Unable to delete " + nativeGzipPath,
                         Platform::LastErrorNumber(), __FILE__, __LINE__);
 }
 

@@ -57,8 +57,10 @@ void DownloadManager::Run()
         nd::LogError(message, nd::kErrorMajorMalfunction, __FILE__, __LINE__);
         // It ends the run: the download-error screen shows it.
         nd::AddUserMessage(message);
+        nd::NoteRecordsNotKept();
         return;
     }
+    nd::NoteRecordsNotKept();
     if (verified)
         StartSetup(setupPath);
 }
@@ -117,6 +119,12 @@ bool DownloadManager::RunPasses(std::u16string& setupPath)
 
 void DownloadManager::StartSetup(const std::u16string& setupPath)
 {
+    {
+        // A user who pressed an exit control meanwhile gets no setup, however well the run ended.
+        std::lock_guard<std::mutex> gate(setupGate);
+        if (setupRefused || StopRequested())
+            return;
+    }
     if (setupPath.empty())
     {
         const char* message = "Failed to run setup. Setup executable is missing.";

@@ -6,6 +6,7 @@
 #include "Core/StringUtils.h"
 #include "DownloadSystem/IDownloadListener.h"
 #include "DownloadSystem/PartFileWriter.h"
+#include "DownloadSystem/TrickleGuard.h"
 #include "Platform/DebugOutput.h"
 #include "Platform/FileIo.h"
 
@@ -25,6 +26,8 @@ using nd::StringUtils;
 constexpr uint32_t kPauseStepMs = 100;
 constexpr char kUserAgentHeader[] = "User-Agent: Norvia Download Manager / 9.5";
 
+std::atomic<int64_t> trickleWindowMs{TrickleGuard::kWindow.count()};
+
 std::u16string Decimal(uint32_t value)
 {
     return StringUtils::IntToWideString(static_cast<int32_t>(value), 10);
@@ -39,7 +42,7 @@ void LogRefusedOptions(const Platform::HttpRequest& request)
 
 } // namespace
 
-FileDownload::FileDownload()
+FileDownload::FileDownload() : trickleWindow(trickleWindowMs.load())
 {
     crc.Init();
 }
@@ -86,6 +89,11 @@ void FileDownload::SetExpectedCRC(uint32_t value)
 void FileDownload::SetAnswerLimit(uint64_t bytes)
 {
     answerLimit = bytes;
+}
+
+void FileDownload::SetTrickleWindowForTesting(std::chrono::milliseconds window)
+{
+    trickleWindowMs = window.count();
 }
 
 void FileDownload::ReleaseData()
@@ -184,7 +192,7 @@ bool FileDownload::OpenRequest()
     }
 
     const uint32_t status = request.StatusCode();
-    const std::u16string headers = StringUtils::ToWide(request.RawHeaders());
+    const std::u16string headers = StringUtils::ToWide(nd::HeaderTextForLog(request.RawHeaders()));
     if (!headers.empty())
         nd::LogMessage(u"Response headers: " + headers, __FILE__, __LINE__);
     if (status == 200)
@@ -215,18 +223,34 @@ FileDownload::BodyRead FileDownload::ReadBody(std::vector<uint8_t>& chunk,
                                               const std::function<bool(const uint8_t*, size_t)>& consume)
 {
     BodyRead result;
+    TrickleGuard trickle(trickleWindow);
+    bool resumed = false;
     while (request.IsOpen() && IsRunning())
     {
         if (paused)
         {
             std::this_thread::sleep_for(std::chrono::milliseconds(kPauseStepMs));
+            resumed = true;
             continue;
+        }
+        if (resumed)
+        {
+            trickle.Restart(TrickleGuard::Clock::now());
+            resumed = false;
         }
         size_t read = 0;
         result.lastReadOk = request.Read(chunk.data(), chunk.size(), read);
         if (!result.lastReadOk)
+            result.readError = request.LastError();
+        // A body that only trickles in ends like one that fell silent.
+        else if (read != 0 && !trickle.Received(read, TrickleGuard::Clock::now()))
         {
-            nd::LogError(u"InternetReadFile Failed for: " + destination, request.LastError(), __FILE__,
+            result.lastReadOk = false;
+            result.readError = Platform::HttpError::kTimeout;
+        }
+        if (!result.lastReadOk)
+        {
+            nd::LogError(u"InternetReadFile Failed for: " + destination, result.readError, __FILE__,
                          __LINE__);
             break;
         }
@@ -304,7 +328,7 @@ void FileDownload::RunMemoryMode()
             }
             else
             {
-                nd::LogError("Error reading file, reconnecting.", request.LastError(), __FILE__, __LINE__);
+                nd::LogError("Error reading file, reconnecting.", body.readError, __FILE__, __LINE__);
             }
             if (!verified)
                 LogIncorrectCrc(computed, data.Size());
@@ -387,7 +411,7 @@ void FileDownload::RunPartFileMode()
                 writeFailed = true;
             }
             if (!lastReadOk && request.IsOpen())
-                nd::LogError("Error reading file, reconnecting.", request.LastError(), __FILE__, __LINE__);
+                nd::LogError("Error reading file, reconnecting.", body.readError, __FILE__, __LINE__);
 
             // The writer took the CRC of every piece the file accepted in full, as it went.
             const uint32_t computed = writer.WrittenCrc();

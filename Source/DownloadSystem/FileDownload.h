@@ -8,6 +8,7 @@
 #include "DownloadSystem/CRC.h"
 #include "Platform/HttpRequest.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -51,6 +52,9 @@ public:
     // Memory mode: an attempt whose answer passes this many bytes stops reading and fails like
     // a broken connection. kTextAnswerLimit unless set.
     void SetAnswerLimit(uint64_t bytes);
+    // Test-only seam: the window in which a body must bring TrickleGuard::kMinimumBytes, for
+    // workers created afterwards. Production code never calls it.
+    static void SetTrickleWindowForTesting(std::chrono::milliseconds window);
 
     // Written by the worker and read by any thread without a lock (polling).
     uint32_t GetState() const { return state.load(); }
@@ -83,6 +87,7 @@ private:
     {
         bool lastReadOk = false; // the last read call succeeded
         bool complete = false;   // the body was read to its end
+        int readError = 0;       // the error number of a failed read
     };
     // Reads the open request's body in chunk-size pieces, honouring pause and stop, and hands
     // each piece to consume, which returns false to stop reading.
@@ -103,6 +108,7 @@ private:
     std::u16string requestSuffix;
     Platform::HttpRequest request;
     uint32_t chunkSize = kChunkSize;
+    std::chrono::milliseconds trickleWindow;
     std::atomic<uint32_t> bytesReceived{0};
     uint32_t expectedCrc = 0;
     uint64_t answerLimit = kTextAnswerLimit;

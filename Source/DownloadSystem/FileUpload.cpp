@@ -365,7 +365,8 @@ void FileUpload::ReadAnswer()
     const std::string rawHeaders = request.RawHeaders();
     if (!rawHeaders.empty())
     {
-        nd::LogError("HTTPSendRequest response headers:\r\n" + rawHeaders, 0, __FILE__, __LINE__);
+        nd::LogError("HTTPSendRequest response headers:\r\n" + nd::HeaderTextForLog(rawHeaders), 0, __FILE__,
+                     __LINE__);
         ParseResponseHeaders(StringUtils::ToWide(rawHeaders));
     }
     statusCode = request.StatusCode();

@@ -27,6 +27,11 @@ std::shared_ptr<DownloadManagerInterface> DownloadManagerInterface::Instance()
 
 DownloadManagerInterface::~DownloadManagerInterface()
 {
+    Shutdown();
+}
+
+void DownloadManagerInterface::Shutdown()
+{
     artworkStopping.store(true);
     if (artworkTask.joinable())
         artworkTask.join();

@@ -48,6 +48,8 @@ public:
     DownloadManagerInterface() = default;
     // Stops the artwork task and waits for it: it may still be fetching when the program ends.
     ~DownloadManagerInterface();
+    // The same before the process-wide objects go: its transfers end within a moment.
+    void Shutdown();
     DownloadManagerInterface(const DownloadManagerInterface&) = delete;
     DownloadManagerInterface& operator=(const DownloadManagerInterface&) = delete;
 

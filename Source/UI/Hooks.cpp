@@ -4,6 +4,7 @@
 
 #include "App/Application.h"
 #include "Core/ProgramFile.h"
+#include "DownloadSystem/DownloadCore.h"
 #include "UI/DownloadManagerInterface.h"
 #include "UI/ViewerMode.h"
 
@@ -27,4 +28,11 @@ bool OnCreate()
 bool OnFrame()
 {
     return nd::DownloadManagerInterface::Instance()->DrawFrame();
+}
+
+void OnShutdown()
+{
+    nd::DownloadManagerInterface::Instance()->Shutdown();
+    // A close request during a run stops it here, without the exit step.
+    DownloadSystem::GetDownloadCore()->Shutdown();
 }

@@ -306,3 +306,48 @@ TEST(WinINetNames, RangeCheck)
     EXPECT_FALSE(nd::IsWinINetError(12189));
     EXPECT_FALSE(nd::IsWinINetError(-12029));
 }
+
+namespace
+{
+
+// A storage answering with 400 KiB of headers, attempt after attempt, must not grow the log
+// without bound: a header text is kept up to 16 KiB, and past 8 MiB of records only what the
+// error screen reads (ReportError) is still kept; the rest is counted and noted once.
+TEST(ErrorLogBound, HeadersAreCutAndRecordsPastTheLimitAreCountedOnce)
+{
+    nd::ClearErrors();
+    const std::string headers(400 * 1024, 'h');
+    const std::string cut = nd::HeaderTextForLog(headers);
+    EXPECT_EQ(cut, headers.substr(0, 16 * 1024) + " [... 409600 bytes in all]");
+    EXPECT_EQ(nd::HeaderTextForLog("HTTP/1.1 200 OK\r\n\r\n"), "HTTP/1.1 200 OK\r\n\r\n");
+
+    const size_t fit = nd::kLogRecordBytesLimit / cut.size();
+    for (size_t i = 0; i < fit + 10; ++i)
+        nd::LogMessage("Response headers: " + cut, __FILE__, __LINE__);
+    nd::LogError("one more", 12002, __FILE__, __LINE__);
+    nd::ReportError("Response status not 200, but 500 Response headers: " + cut, nd::kErrorStatusNot200,
+                    __FILE__, __LINE__);
+    const size_t kept = nd::GetLogRecords().size();
+    EXPECT_LT(kept, fit + 1);
+    EXPECT_EQ(nd::GetErrorCount(), 1u);
+    EXPECT_EQ(nd::GetLogRecords().back()["error_number"], nd::kErrorStatusNot200) << "still kept";
+
+    nd::NoteRecordsNotKept();
+    nd::NoteRecordsNotKept(); // once only
+    const auto records = nd::GetLogRecords();
+    ASSERT_EQ(records.size(), kept + 1);
+    EXPECT_EQ(records.back()["message"],
+              std::to_string(fit + 11 - (kept - 1)) + " records not kept: the log is full");
+    EXPECT_EQ(records.back()["error_number"], 0);
+    size_t bytes = 0;
+    for (const auto& record : records)
+        bytes += record.dump().size();
+    EXPECT_LT(bytes, nd::kLogRecordBytesLimit + 2 * cut.size());
+
+    nd::ClearErrors(); // a new run keeps records again
+    nd::LogMessage("kept", __FILE__, __LINE__);
+    EXPECT_EQ(nd::GetLogRecords().size(), 1u);
+    nd::ClearErrors();
+}
+
+} // namespace

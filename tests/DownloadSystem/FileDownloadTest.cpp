@@ -2,6 +2,7 @@
 #include "Core/ErrorLog.h"
 #include "Core/StringUtils.h"
 #include "DownloadSystem/IDownloadListener.h"
+#include "DownloadSystem/TrickleGuard.h"
 #include "Platform/HttpRequest.h"
 #include "support/HttpsTestServer.h"
 
@@ -601,6 +602,44 @@ TEST_F(FileDownloadTest, DestroyingARunningWorkerWaitsForIt)
     download.reset();
 
     EXPECT_EQ(1, listener.finished);
+}
+
+// [SECTION] A body that only trickles in
+
+// After 20 000 bytes at once the body drips a byte every 100 ms: never silent long enough for the
+// receive time-out, and yet it would take hours. Both modes end the attempt once a window (1 s
+// here) brought fewer than 1 KiB, with the records of a failed read, and fetch it again.
+TEST_F(FileDownloadTest, BodyThatTricklesInIsAbandonedAndFetchedAgain)
+{
+    const std::string body = RandomBytes(60000, 11);
+    FileDownload::SetTrickleWindowForTesting(1s);
+    for (const bool partFile : {false, true})
+    {
+        SCOPED_TRACE(partFile ? "part file" : "memory");
+        nd::ClearErrors();
+        server.ClearRequests();
+        server.Route("GET", "/setup.bin",
+                     std::vector<Response>{Response::Trickle(body, 20000, 100ms), Response::Ok(body)});
+        FileDownload download;
+        Aim(download, "/setup.bin");
+        download.SetExpectedCRC(CrcOf(body));
+        const auto start = std::chrono::steady_clock::now();
+        if (partFile)
+            ASSERT_TRUE(RunPartDownload(download, "setup.bin"));
+        else
+            download.DownloadToMemory();
+
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 8s) << "the receive time-out is 5 s";
+        EXPECT_TRUE(download.IsVerified());
+        EXPECT_EQ(2u, server.Requests().size());
+        const auto failed = RecordsStartingWith("InternetReadFile Failed for: ");
+        ASSERT_EQ(1u, failed.size());
+        EXPECT_EQ(Platform::HttpError::kTimeout, failed[0]["error_number"]);
+        const auto reconnecting = RecordsStartingWith("Error reading file, reconnecting.");
+        ASSERT_EQ(1u, reconnecting.size());
+        EXPECT_EQ(Platform::HttpError::kTimeout, reconnecting[0]["error_number"]);
+    }
+    FileDownload::SetTrickleWindowForTesting(DownloadSystem::TrickleGuard::kWindow);
 }
 
 } // namespace

@@ -207,3 +207,50 @@ TEST_F(DiskFaults, FileDeletedBeforeEveryVerificationEndsTheRun)
 
 } // namespace
 } // namespace reliability
+
+namespace reliability
+{
+namespace
+{
+
+size_t LogUploads(FaultWorld& world)
+{
+    size_t uploads = 0;
+    for (const auto& request : world.server.Requests())
+        uploads += request.method == "POST" && request.Header("Method") == "LogErrorInfo";
+    return uploads;
+}
+
+// Only a whole log goes out: one cut short by a full disk is no log, and a logfile.gz an earlier
+// run left behind (here in a folder that turned read-only) is never sent in place of this one's.
+TEST_F(DiskFaults, LogThatCannotBeWrittenWholeIsNotUploaded)
+{
+    const fs::path dataFolder = world.dataHome / kRelease;
+    fs::create_directories(dataFolder);
+    for (int i = 0; i < 64; ++i) // about 64 KiB that do not compress
+    {
+        std::string noise;
+        for (char c : Pattern(512, 100 + i))
+            noise += "0123456789abcdef"[static_cast<uint8_t>(c) & 15];
+        nd::LogMessage("record " + noise, __FILE__, __LINE__);
+    }
+    auto core = world.MakeCore();
+    enginetest::WriteFileText(dataFolder / "logfile.gz", "an earlier run's log");
+    {
+        const FileSizeLimit limit(4096);
+        core->PostLogFile();
+    }
+    EXPECT_EQ(LogUploads(world), 0u) << "a log cut at 4 KiB went out";
+    EXPECT_FALSE(fs::exists(dataFolder / "logfile.gz"));
+
+    TmpfsMount disk(dataFolder, "1m");
+    if (!disk.Valid())
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    enginetest::WriteFileText(dataFolder / "logfile.gz", "an earlier run's log");
+    ASSERT_TRUE(disk.MakeReadOnly());
+    core->PostLogFile();
+    EXPECT_EQ(LogUploads(world), 0u) << "the earlier run's log went out";
+}
+
+} // namespace
+} // namespace reliability

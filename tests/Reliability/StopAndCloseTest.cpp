@@ -327,6 +327,61 @@ TEST_F(ProgramClose, DuringTheVerification)
     EXPECT_TRUE(enginetest::WaitUntil([&] { return ThreadCount() <= threadsBefore; }, 5s));
 }
 
+// The exit control while the final verification waits for the list (0.6 s a read), and the log
+// upload takes 1.2 s: the verification would pass during the upload and start the setup, after the user
+// asked to leave. The exit stops the run first (within a second), then the log goes out.
+TEST_F(ProgramClose, DuringASlowFinalVerificationStartsNoSetup)
+{
+    const std::string list = enginetest::FileListText(world.files);
+    auto reads = std::make_shared<std::atomic<int>>(0);
+    world.server.Route("GET", kListPath,
+                       [=](const testsupport::RecordedRequest&)
+                       {
+                           testsupport::ConnectionContext* connection =
+                               testsupport::ConnectionContext::Current();
+                           if (reads->fetch_add(1) + 1 >= 3 && connection)
+                               connection->lifetime.SleepFor(600ms);
+                           return Response::Ok(list);
+                       });
+    auto uploadArrived = std::make_shared<std::atomic<int64_t>>(0);
+    const std::string description = world.Description().dump();
+    world.server.Route("POST", kServicePath,
+                       [=](const testsupport::RecordedRequest& request)
+                       {
+                           if (request.Header("Method") != "LogErrorInfo")
+                               return Response::Ok(description);
+                           int64_t none = 0; // the first attempt's arrival
+                           uploadArrived->compare_exchange_strong(
+                               none, std::chrono::steady_clock::now().time_since_epoch().count());
+                           if (testsupport::ConnectionContext* connection =
+                                   testsupport::ConnectionContext::Current())
+                               connection->lifetime.SleepFor(1200ms);
+                           return Response::Ok("ok");
+                       });
+    world.TakeSnapshot();
+    const size_t threadsBefore = ThreadCount();
+    auto core = world.MakeCore();
+    ASSERT_TRUE(core->RequestDescription());
+    core->StartDownload();
+    ASSERT_TRUE(WaitFor([&] { return world.RequestsFor(kListPath) >= 3; }, 30s));
+
+    const auto pressed = std::chrono::steady_clock::now();
+    core->PostLogFile();
+    EXPECT_TRUE(core->IsFinished()) << "the exit step returns with the run ended";
+    ASSERT_NE(uploadArrived->load(), 0) << "the log went out";
+    const std::chrono::steady_clock::time_point arrived{
+        std::chrono::steady_clock::duration(uploadArrived->load())};
+    EXPECT_LT(arrived - pressed, 1s) << "the stop comes first, and promptly";
+    std::this_thread::sleep_for(2s); // the verification would have passed by now
+    core.reset();
+    world.core.reset();
+
+    EXPECT_EQ(world.FileLaunches(0), std::vector<std::string>{});
+    EXPECT_EQ(world.RequestsFor(kListPath), 3u) << "no request after the exit";
+    EXPECT_EQ(world.ChangesOutside(), std::vector<std::string>{});
+    EXPECT_TRUE(enginetest::WaitUntil([&] { return ThreadCount() <= threadsBefore; }, 5s));
+}
+
 // The process-wide front-end made first, as the program does (its artwork task is the first to
 // ask for it).
 class ProcessExit : public ::testing::Test
@@ -366,6 +421,49 @@ TEST_F(ProcessExit, DuringARunEndsCleanly)
             world.server.Stop();
             if (!manager->IsRunning())
                 std::_Exit(4);
+            manager.reset();
+            core.reset();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace
+} // namespace reliability
+
+namespace reliability
+{
+namespace
+{
+
+// Without SSL_CERT_FILE every attempt looks up the built-in CA bundle's path (a static of the
+// HTTP layer, made at the first attempt, so destroyed before the front-end at exit). A run left
+// retrying at exit, with the process's other clean-ups taking a moment, read it after it was gone
+// (AddressSanitizer: heap-use-after-free).
+TEST_F(ProcessExit, DuringARunThatRetriesWithTheBuiltInBundle)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            auto core = DownloadSystem::GetDownloadCore();
+            auto manager = core->GetDownloadManager();
+            if (!manager->RequestDownloadDescription(u"Norvia_3_2_Home"))
+                std::_Exit(2);
+            std::atexit([] { std::this_thread::sleep_for(500ms); });
+            ::unsetenv("SSL_CERT_FILE"); // the test CA is unknown to the built-in bundle: every attempt fails
+            world.server.Stop();
+            manager->StartDownloadRun(nd::StringUtils::FromUtf8(std::string(kRelease) + ".txt"), u"",
+                                      nd::StringUtils::FromUtf8(world.program.string()),
+                                      nd::StringUtils::FromUtf8(world.dataHome.string()));
+            const auto attempts = []
+            {
+                size_t count = 0;
+                for (const auto& record : nd::GetLogRecords())
+                    count += record["message"].get<std::string>().rfind("Opening connection: ", 0) == 0;
+                return count;
+            };
+            if (!WaitFor([&] { return attempts() >= 2; }, 30s)) // the first attempt failed, a second began
+                std::_Exit(3);
             manager.reset();
             core.reset();
             std::exit(0);

@@ -45,7 +45,8 @@ bool WriteBody(const Response& script, const std::string& body, httplib::DataSin
     size_t sent = 0;
     while (sent < limit)
     {
-        const size_t count = std::min(piece, limit - sent);
+        const size_t count =
+            std::min(sent < script.fastBytes ? script.fastBytes - sent : piece, limit - sent);
         if (!sink.write(body.data() + sent, count))
             return false;
         sent += count;
@@ -190,6 +191,13 @@ Response Response::Slow(std::string body, size_t chunkSize, std::chrono::millise
     Response response = Ok(std::move(body));
     response.chunkSize = chunkSize;
     response.chunkDelay = delay;
+    return response;
+}
+
+Response Response::Trickle(std::string body, size_t fastBytes, std::chrono::milliseconds delay)
+{
+    Response response = Slow(std::move(body), 1, delay);
+    response.fastBytes = fastBytes;
     return response;
 }
 

@@ -64,6 +64,7 @@ struct Response
     std::chrono::milliseconds stallFor{0};
     size_t chunkSize = 0;                    // slow body: pieces of this size ...
     std::chrono::milliseconds chunkDelay{0}; // ... with this pause after each
+    size_t fastBytes = 0;                    // ... after this many bytes sent in one piece
 
     Response& WithHeader(std::string name, std::string value);
 
@@ -81,6 +82,9 @@ struct Response
     static Response Stall(std::string body, size_t sent, std::chrono::milliseconds wait);
     // The body in pieces of chunkSize bytes with delay after each.
     static Response Slow(std::string body, size_t chunkSize, std::chrono::milliseconds delay);
+    // fastBytes at once, then one byte (each in a record of its own) every delay: a body that
+    // never falls silent for long, and yet never arrives.
+    static Response Trickle(std::string body, size_t fastBytes, std::chrono::milliseconds delay);
 };
 
 // Full control: computes the answer from the request (called on a server thread).

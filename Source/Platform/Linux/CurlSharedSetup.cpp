@@ -69,15 +69,17 @@ IdleMultis& Idle()
 
 const std::string& BuiltInBundle()
 {
-    static const std::string path = []
+    // Never destroyed, like the handles above: a run left going at exit reads it for every new
+    // attempt while the statics are torn down.
+    static const std::string* const path = new std::string([]
     {
         const CurlEasy probe = CurlEasy::Create();
         char* value = nullptr;
         if (probe)
             curl_easy_getinfo(probe.get(), CURLINFO_CAINFO, &value);
         return value ? std::string(value) : std::string();
-    }();
-    return path;
+    }());
+    return *path;
 }
 
 // The bundle's path and what tells a changed or replaced file from the one read before.
